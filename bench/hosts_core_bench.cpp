@@ -1,0 +1,174 @@
+// Throughput of the hosts-file model: reading a large file, classifying entry
+// lines, parsing addresses next to inet_pton, rendering, conflict detection.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "hosts_core/address.h"
+#include "hosts_core/block.h"
+#include "hosts_core/conflict.h"
+#include "hosts_core/line.h"
+
+namespace {
+
+using hosts_core::block::BlockLine;
+using hosts_core::block::BlockSet;
+using hosts_core::block::ManagedFile;
+
+// A realistic entry line: an address (mostly IPv4), one to three names,
+// sometimes a trailing comment.
+std::string entry_line(std::mt19937& rng, std::size_t i) {
+  std::uniform_int_distribution<int> octet(0, 255);
+  std::string line;
+  if (i % 10 == 0) {
+    line = "2001:db8:" + std::to_string(i % 65536) + "::" + std::to_string(i % 97 + 1);
+  } else {
+    line = std::to_string(octet(rng) % 223 + 1) + "." + std::to_string(octet(rng)) + "." +
+           std::to_string(octet(rng)) + "." + std::to_string(octet(rng));
+  }
+  line += "\thost-" + std::to_string(i) + ".example.com";
+  if (i % 3 == 0) line += " host-" + std::to_string(i);
+  if (i % 7 == 0) line += " # added by hand";
+  return line;
+}
+
+std::string hosts_file(std::size_t bytes) {
+  std::mt19937 rng(42);
+  std::string file = "127.0.0.1\tlocalhost\n::1\tlocalhost\n# the machine's own names\n\n";
+  for (std::size_t i = 0; file.size() < bytes; ++i) {
+    file += (i % 50 == 0) ? "# section " + std::to_string(i) : entry_line(rng, i);
+    file += '\n';
+  }
+  return file;
+}
+
+void BM_ManagedFileRead(benchmark::State& state) {
+  const std::string file = hosts_file(10 * 1024 * 1024);
+  for (auto _ : state) {
+    auto read = ManagedFile::read(file);
+    benchmark::DoNotOptimize(read);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));
+}
+BENCHMARK(BM_ManagedFileRead)->Unit(benchmark::kMillisecond);
+
+void BM_Classify(benchmark::State& state) {
+  std::mt19937 rng(7);
+  std::vector<std::string> lines;
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < 4096; ++i) {
+    lines.push_back(entry_line(rng, i));
+    total += lines.back().size();
+  }
+  for (auto _ : state) {
+    for (const auto& line : lines) {
+      auto r = hosts_core::line::classify(line);
+      benchmark::DoNotOptimize(r);
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * total));
+}
+BENCHMARK(BM_Classify);
+
+std::vector<std::string> addresses() {
+  std::mt19937 rng(3);
+  std::uniform_int_distribution<int> octet(0, 255);
+  std::vector<std::string> out;
+  for (int i = 0; i < 1024; ++i) {
+    if (i % 4 == 0) {
+      out.push_back("fe80::" + std::to_string(i % 9999) + ":" + std::to_string(octet(rng)));
+    } else {
+      out.push_back(std::to_string(octet(rng) % 223 + 1) + "." + std::to_string(octet(rng)) + "." +
+                    std::to_string(octet(rng)) + "." + std::to_string(octet(rng)));
+    }
+  }
+  return out;
+}
+
+void BM_AddressParse(benchmark::State& state) {
+  const auto list = addresses();
+  for (auto _ : state) {
+    for (const auto& a : list) {
+      auto r = hosts_core::address::Address::parse(a);
+      benchmark::DoNotOptimize(r);
+    }
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * list.size()));
+}
+BENCHMARK(BM_AddressParse);
+
+void BM_InetPton(benchmark::State& state) {
+  const auto list = addresses();
+  unsigned char buffer[16];
+  for (auto _ : state) {
+    for (const auto& a : list) {
+      // inet_pton needs the family up front; a colon tells it, as in Address::parse.
+      const int family = a.find(':') == std::string::npos ? AF_INET : AF_INET6;
+      int ok = inet_pton(family, a.c_str(), buffer);
+      benchmark::DoNotOptimize(ok);
+      benchmark::DoNotOptimize(buffer);
+    }
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * list.size()));
+}
+BENCHMARK(BM_InetPton);
+
+std::vector<BlockSet> many_sets(std::size_t sets, std::size_t lines_per_set) {
+  std::mt19937 rng(11);
+  std::vector<BlockSet> out;
+  std::size_t n = 0;
+  for (std::size_t s = 0; s < sets; ++s) {
+    BlockSet set{"set " + std::to_string(s), {}};
+    for (std::size_t l = 0; l < lines_per_set; ++l, ++n) {
+      set.lines.push_back(BlockLine{entry_line(rng, n), l % 5 != 0});
+    }
+    out.push_back(std::move(set));
+  }
+  return out;
+}
+
+void BM_Render(benchmark::State& state) {
+  const std::string file = hosts_file(4096);
+  const auto sets = many_sets(256, 1000);
+  auto read = ManagedFile::read(file);
+  std::size_t out_bytes = 0;
+  for (auto _ : state) {
+    std::string text = read->render(sets);
+    out_bytes = text.size();
+    benchmark::DoNotOptimize(text);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * out_bytes));
+}
+BENCHMARK(BM_Render)->Unit(benchmark::kMillisecond);
+
+void BM_ConflictDetect(benchmark::State& state) {
+  // N names, one per line, in 100 sets; every tenth name also stands at a
+  // second address in another set, so there are conflicts to report.
+  const auto names = static_cast<std::size_t>(state.range(0));
+  std::vector<hosts_core::conflict::ConflictSet> sets(100);
+  for (std::size_t s = 0; s < sets.size(); ++s) sets[s].label = std::to_string(s);
+  for (std::size_t i = 0; i < names; ++i) {
+    const std::string name = "host-" + std::to_string(i) + ".example.com";
+    sets[i % 100].lines.push_back({"10.0." + std::to_string(i % 250) + ".1 " + name, true});
+    if (i % 10 == 0) sets[(i + 1) % 100].lines.push_back({"10.9.9.9 " + name, true});
+  }
+  for (auto _ : state) {
+    auto conflicts = hosts_core::conflict::detect(sets);
+    benchmark::DoNotOptimize(conflicts);
+  }
+  state.SetComplexityN(state.range(0));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_ConflictDetect)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+}  // namespace
+
+BENCHMARK_MAIN();

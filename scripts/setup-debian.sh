@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing, fuzzing and
+# benchmarking lantern-wharf-kit need. Safe to run again: packages already
+# present are left alone and the package lists are refreshed only when
+# something is missing.
+set -euo pipefail
+
+packages=(
+  cmake make g++
+  clang-14 libclang-rt-14-dev
+  libgtest-dev libgmock-dev
+  libbenchmark-dev
+  nlohmann-json3-dev
+  python3 unicode-data
+  clang-format-14 clang-tidy-14
+  util-linux diffutils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

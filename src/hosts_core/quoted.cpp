@@ -1,0 +1,102 @@
+#include "hosts_core/quoted.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+
+#include "base/utf8.h"
+
+namespace hosts_core::line {
+namespace {
+
+struct CodePointRange {
+  char32_t first;
+  char32_t last;
+};
+
+#include "hosts_core/unicode_tables.inc"
+
+void append_hex(std::string* out, const char* opening, std::uint32_t value) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  char buffer[8];
+  int n = 0;
+  do {
+    buffer[n++] = kDigits[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  *out += opening;
+  while (n > 0) *out += buffer[--n];
+  *out += '}';
+}
+
+}  // namespace
+
+bool needs_escape(char32_t code_point) {
+  const auto* end = std::end(kEscapedRanges);
+  const auto* it =
+      std::upper_bound(std::begin(kEscapedRanges), end, code_point,
+                       [](char32_t c, const CodePointRange& r) { return c < r.first; });
+  if (it == std::begin(kEscapedRanges)) return false;
+  --it;
+  return code_point <= it->last;
+}
+
+std::string quoted_form(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        ++i;
+        continue;
+      case '\\':
+        out += "\\\\";
+        ++i;
+        continue;
+      case '\t':
+        out += "\\t";
+        ++i;
+        continue;
+      case '\r':
+        out += "\\r";
+        ++i;
+        continue;
+      case '\n':
+        out += "\\n";
+        ++i;
+        continue;
+      case '\0':
+        out += "\\0";
+        ++i;
+        continue;
+      default: break;
+    }
+    const auto octet = static_cast<unsigned char>(c);
+    if (octet >= 0x20 && octet < 0x7F) {
+      out += c;
+      ++i;
+      continue;
+    }
+    char32_t code_point;
+    const std::size_t len = lwk::utf8::decode(text, i, &code_point);
+    if (len == 0) {
+      append_hex(&out, "\\x{", octet);
+      ++i;
+      continue;
+    }
+    if (needs_escape(code_point)) {
+      append_hex(&out, "\\u{", code_point);
+    } else {
+      out.append(text.substr(i, len));
+    }
+    i += len;
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace hosts_core::line
