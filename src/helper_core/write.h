@@ -1,0 +1,96 @@
+// The only code that changes the hosts file. write() replaces the target's
+// content through a temporary file beside it, after keeping a snapshot of the
+// content from before the first change and a backup of the content before
+// every change (the newest ten are kept). restore() and remove_everything()
+// put the snapshot back and delete what the service keeps.
+//
+// REQUIRES of every function here: nothing else changes the target, the store
+// or the counter while it runs (the service lock guarantees it).
+#ifndef LWK_HELPER_CORE_WRITE_H_
+#define LWK_HELPER_CORE_WRITE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/result.h"
+#include "helper_core/platform.h"
+
+namespace hosts_helper_core::write {
+
+// Where the service works: the hosts file it edits, and its store directory.
+struct Paths {
+  std::string target;
+  std::string store;
+
+  // "/etc/hosts" and "/var/db/lantern-wharf-kit".
+  static Paths system();
+
+  std::string snapshot() const { return store + "/before-first-apply"; }
+  std::string backups() const { return store + "/backups"; }
+  // The temporary file beside the target for counter value `counter`.
+  std::string temporary(std::uint64_t counter) const;
+};
+
+// The steps at which changing the file can stop, in declaration order.
+enum class WriteStep {
+  ReadingCurrent,
+  ReadingSnapshot,
+  CheckingAgainstSnapshot,
+  RemovingStore,
+  KeepingSnapshot,
+  MakingBackup,
+  CreatingTemporary,
+  WritingContent,
+  FlushingContent,
+  RestoringOwnerAndMode,
+  ReplacingTarget,
+};
+
+// The text shown to the user for `step`, e.g. "making a backup".
+std::string_view text_of(WriteStep step);
+
+struct WriteError {
+  WriteStep step;
+  std::string message;
+  friend bool operator==(const WriteError&, const WriteError&) = default;
+};
+
+inline constexpr std::size_t BACKUPS_KEPT = 10;
+
+// The backup's file name for a clock reading and a counter value:
+// "hosts-", 24 digits of nanoseconds, "-", at least 6 digits of the counter.
+std::string backup_name(std::uint64_t nanoseconds, std::uint64_t counter);
+
+// Replaces the target's content with `content`. Returns false, having written
+// nothing, when the target already holds exactly `content`; true once the
+// target has been replaced. On failure the target is unchanged and the
+// temporary file is gone (unless removing it failed); the snapshot and a new
+// backup may have been kept. `counter` counts every backup made, also those
+// of failed changes.
+lwk::Result<bool, WriteError> write(const Paths& paths, std::string_view content,
+                                    Platform& platform, std::uint64_t& counter);
+
+// Writes `current` as a new backup in the store's backups directory, then
+// prunes it to the newest BACKUPS_KEPT entries whose names begin "hosts-".
+lwk::Result<void, WriteError> make_backup(const std::string& store, std::string_view current,
+                                          Platform& platform, std::uint64_t& counter);
+
+// Prunes `backups` to the newest BACKUPS_KEPT entries whose names begin
+// "hosts-"; other entries are never touched. Failures to remove are ignored.
+lwk::Result<void, WriteError> rotate(const std::string& backups, Platform& platform);
+
+// Writes the snapshot back over the target through write() and verifies the
+// result. Returns false when there is no snapshot or the target already holds
+// it.
+lwk::Result<bool, WriteError> restore(const Paths& paths, Platform& platform,
+                                      std::uint64_t& counter);
+
+// Restores the snapshot and, only when that succeeded, removes the store
+// directory with everything in it.
+lwk::Result<void, WriteError> remove_everything(const Paths& paths, Platform& platform,
+                                                std::uint64_t& counter);
+
+}  // namespace hosts_helper_core::write
+
+#endif  // LWK_HELPER_CORE_WRITE_H_

@@ -1,0 +1,32 @@
+// Small POSIX file helpers shared by the journal and the platform operations.
+#ifndef LWK_OS_FILES_H_
+#define LWK_OS_FILES_H_
+
+#include <string>
+#include <string_view>
+
+#include "base/result.h"
+#include "os/io_error.h"
+
+namespace lwk::os {
+
+// Creates `path` and every missing ancestor as directories (mode 0777 before
+// the process umask). An existing directory is success; an existing entry of
+// another kind is an error.
+Result<void, IoError> make_directories(const std::string& path);
+
+// The directory part of `path`: everything before its last "/", or "." when it
+// has none, or "/" for a path directly under the root.
+std::string parent_of(const std::string& path);
+
+// Flushes the file's content to stable storage: F_FULLFSYNC on macOS (retried
+// while interrupted, falling back to fsync where the file system does not
+// support it), fsync elsewhere.
+Result<void, IoError> full_flush(int fd);
+
+// Writes all of `bytes` to `fd`, repeating interrupted and partial writes.
+Result<void, IoError> write_all(int fd, std::string_view bytes);
+
+}  // namespace lwk::os
+
+#endif  // LWK_OS_FILES_H_

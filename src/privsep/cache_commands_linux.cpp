@@ -1,0 +1,12 @@
+#include "privsep/platform.h"
+
+namespace hosts_privsep_macos::platform {
+
+std::vector<CacheCommand> system_cache_commands() {
+  return {
+      {"/usr/bin/resolvectl", {"flush-caches"}},
+      {"/usr/sbin/nscd", {"-i", "hosts"}},
+  };
+}
+
+}  // namespace hosts_privsep_macos::platform

@@ -1,0 +1,12 @@
+#include "privsep/platform.h"
+
+namespace hosts_privsep_macos::platform {
+
+std::vector<CacheCommand> system_cache_commands() {
+  return {
+      {"/usr/bin/dscacheutil", {"-flushcache"}},
+      {"/usr/bin/killall", {"-HUP", "mDNSResponder"}},
+  };
+}
+
+}  // namespace hosts_privsep_macos::platform

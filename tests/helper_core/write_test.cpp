@@ -1,0 +1,219 @@
+#include "helper_core/write.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "privsep/platform.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using hosts_helper_core::write::backup_name;
+using hosts_helper_core::write::Paths;
+using hosts_helper_core::write::remove_everything;
+using hosts_helper_core::write::restore;
+using hosts_helper_core::write::write;
+using hosts_helper_core::write::WriteError;
+using hosts_helper_core::write::WriteStep;
+using hosts_privsep_macos::platform::MacPlatform;
+using lwk_test::exists;
+using lwk_test::names_in;
+using lwk_test::slurp;
+using lwk_test::spit;
+
+class WriteTest : public ::testing::Test {
+ protected:
+  WriteTest() : paths_{dir_ / "hosts", dir_ / "store"}, platform_(false, {}) {}
+
+  bool apply(const std::string& content) {
+    auto r = write(paths_, content, platform_, counter_);
+    EXPECT_TRUE(r.has_value()) << (r ? "" : r.error().message);
+    return r.has_value() && *r;
+  }
+  WriteError failure(const std::string& content) {
+    auto r = write(paths_, content, platform_, counter_);
+    EXPECT_FALSE(r.has_value());
+    return r ? WriteError{WriteStep::ReadingCurrent, "<succeeded>"} : r.error();
+  }
+  std::vector<std::string> backups() const { return names_in(paths_.backups()); }
+  std::string backup(std::size_t i) const { return slurp(paths_.backups() + "/" + backups()[i]); }
+
+  lwk_test::TempDir dir_;
+  Paths paths_;
+  MacPlatform platform_;
+  std::uint64_t counter_ = 0;
+};
+
+TEST(Paths, SystemPathsAndNames) {
+  const Paths system = Paths::system();
+  EXPECT_EQ(system.target, "/etc/hosts");
+  EXPECT_EQ(system.store, "/var/db/lantern-wharf-kit");
+  EXPECT_EQ(system.snapshot(), "/var/db/lantern-wharf-kit/before-first-apply");
+  EXPECT_EQ(system.temporary(12), "/etc/hosts.lantern-wharf-12");
+  EXPECT_EQ(backup_name(5, 12), "hosts-000000000000000000000005-000012");
+  EXPECT_EQ(backup_name(5, 12).size(), 37u);
+  EXPECT_EQ(backup_name(1765000000123456789, 1234567),
+            "hosts-000001765000000123456789-1234567");
+}
+
+TEST_F(WriteTest, UnchangedContentWritesNothing) {
+  spit(paths_.target, "127.0.0.1 localhost\n");
+  EXPECT_FALSE(apply("127.0.0.1 localhost\n"));
+  EXPECT_EQ(names_in(dir_.path()), std::vector<std::string>{"hosts"});
+  EXPECT_EQ(counter_, 0u);
+}
+
+TEST_F(WriteTest, FirstAndSecondChange) {
+  spit(paths_.target, "A");
+  EXPECT_TRUE(apply("B"));
+  EXPECT_EQ(slurp(paths_.target), "B");
+  EXPECT_EQ(slurp(paths_.snapshot()), "A");
+  ASSERT_EQ(backups().size(), 1u);
+  EXPECT_EQ(backups()[0].size(), 37u);
+  EXPECT_TRUE(backups()[0].starts_with("hosts-"));
+  EXPECT_TRUE(backups()[0].ends_with("-000001"));
+  EXPECT_EQ(backup(0), "A");
+  // Nothing but the target and the store; no scratch file in the store.
+  EXPECT_EQ(names_in(dir_.path()), (std::vector<std::string>{"hosts", "store"}));
+  EXPECT_EQ(names_in(paths_.store), (std::vector<std::string>{"backups", "before-first-apply"}));
+
+  EXPECT_TRUE(apply("C"));
+  EXPECT_EQ(slurp(paths_.snapshot()), "A");
+  ASSERT_EQ(backups().size(), 2u);
+  EXPECT_TRUE(backups()[1].ends_with("-000002"));
+  EXPECT_EQ(backup(1), "B");
+  EXPECT_EQ(counter_, 2u);
+}
+
+TEST_F(WriteTest, TwelveChangesKeepTheNewestTen) {
+  spit(paths_.target, "0");
+  ASSERT_TRUE(lwk_test::exists(dir_.path()));
+  ASSERT_TRUE(platform_.make_directories(paths_.backups()).has_value());
+  spit(paths_.backups() + "/notes", "mine");
+  ASSERT_TRUE(platform_.make_directories(paths_.backups() + "/old").has_value());
+  for (int i = 1; i <= 12; ++i) ASSERT_TRUE(apply(std::to_string(i)));
+  const auto names = backups();
+  ASSERT_EQ(names.size(), 12u);  // ten backups, "notes" and "old"
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_TRUE(names[static_cast<std::size_t>(i)].ends_with("-" + std::string(i < 7 ? "00000" : "0000") +
+                                                              std::to_string(i + 3)))
+        << names[static_cast<std::size_t>(i)];
+    EXPECT_EQ(backup(static_cast<std::size_t>(i)), std::to_string(i + 2));
+  }
+  EXPECT_EQ(names[10], "notes");
+  EXPECT_EQ(names[11], "old");
+  EXPECT_EQ(slurp(paths_.snapshot()), "0");
+}
+
+TEST_F(WriteTest, SymbolicLinkTargetIsRefused) {
+  spit(dir_ / "real", "real content");
+  ASSERT_EQ(::symlink((dir_ / "real").c_str(), paths_.target.c_str()), 0);
+  const WriteError e = failure("new");
+  EXPECT_EQ(e.step, WriteStep::ReadingCurrent);
+  EXPECT_EQ(e.message, "the target is a symbolic link, and following it would write elsewhere");
+  EXPECT_EQ(slurp(dir_ / "real"), "real content");
+  EXPECT_EQ(names_in(dir_.path()), (std::vector<std::string>{"hosts", "real"}));
+}
+
+TEST_F(WriteTest, MissingTargetIsRefusedAndNotCreated) {
+  const WriteError e = failure("new");
+  EXPECT_EQ(e.step, WriteStep::ReadingCurrent);
+  EXPECT_EQ(e.message,
+            "the target file could not be examined: No such file or directory (os error 2)");
+  EXPECT_TRUE(names_in(dir_.path()).empty());
+}
+
+TEST_F(WriteTest, SnapshotLookupFailureStopsTheChange) {
+  spit(paths_.target, "old");
+  spit(paths_.store, "a file where the store directory should be");
+  const WriteError e = failure("new");
+  EXPECT_EQ(e.step, WriteStep::KeepingSnapshot);
+  EXPECT_EQ(e.message, "Not a directory (os error 20)");
+  EXPECT_EQ(slurp(paths_.target), "old");
+  EXPECT_EQ(counter_, 0u);
+}
+
+TEST_F(WriteTest, PlantedLinksAreNeverFollowed) {
+  spit(paths_.target, "old");
+  spit(dir_ / "victim", "victim");
+  ASSERT_TRUE(platform_.make_directories(paths_.store).has_value());
+  ASSERT_EQ(::symlink((dir_ / "victim").c_str(), (paths_.store + "/before-first-apply.partial").c_str()), 0);
+  WriteError e = failure("new");
+  EXPECT_EQ(e.step, WriteStep::KeepingSnapshot);
+  EXPECT_EQ(e.message, "Too many levels of symbolic links (os error 40)");
+  EXPECT_EQ(slurp(dir_ / "victim"), "victim");
+  EXPECT_FALSE(exists(paths_.snapshot()));
+
+  ASSERT_EQ(::unlink((paths_.store + "/before-first-apply.partial").c_str()), 0);
+  ASSERT_EQ(::symlink((dir_ / "victim").c_str(), paths_.temporary(1).c_str()), 0);
+  e = failure("new");
+  EXPECT_EQ(e.step, WriteStep::CreatingTemporary);
+  EXPECT_EQ(e.message, "Too many levels of symbolic links (os error 40)");
+  EXPECT_EQ(slurp(dir_ / "victim"), "victim");
+  EXPECT_EQ(slurp(paths_.target), "old");
+}
+
+TEST_F(WriteTest, RemoveEverythingPutsTheFileBack) {
+  spit(paths_.target, "before A");
+  ASSERT_TRUE(apply("A"));
+  ASSERT_TRUE(apply("B"));
+  auto removed = remove_everything(paths_, platform_, counter_);
+  ASSERT_TRUE(removed.has_value()) << removed.error().message;
+  EXPECT_EQ(slurp(paths_.target), "before A");
+  EXPECT_FALSE(exists(paths_.store));
+  EXPECT_EQ(names_in(dir_.path()), std::vector<std::string>{"hosts"});
+  // A second time finds nothing to do.
+  EXPECT_TRUE(remove_everything(paths_, platform_, counter_).has_value());
+  EXPECT_EQ(slurp(paths_.target), "before A");
+  // The next change starts afresh with a new snapshot.
+  ASSERT_TRUE(apply("C"));
+  EXPECT_EQ(slurp(paths_.snapshot()), "before A");
+  EXPECT_EQ(backups().size(), 1u);
+}
+
+TEST_F(WriteTest, RemoveEverythingWithoutStoreOrSnapshot) {
+  spit(paths_.target, "mine");
+  EXPECT_TRUE(remove_everything(paths_, platform_, counter_).has_value());
+  EXPECT_EQ(slurp(paths_.target), "mine");
+
+  ASSERT_TRUE(platform_.make_directories(paths_.backups()).has_value());
+  spit(paths_.backups() + "/hosts-1", "old");
+  EXPECT_TRUE(remove_everything(paths_, platform_, counter_).has_value());
+  EXPECT_EQ(slurp(paths_.target), "mine");
+  EXPECT_FALSE(exists(paths_.store));
+  EXPECT_EQ(counter_, 0u);
+}
+
+TEST_F(WriteTest, RestoreWhenTargetAlreadyHoldsTheSnapshot) {
+  spit(paths_.target, "original");
+  ASSERT_TRUE(apply("changed"));
+  spit(paths_.target, "original");  // someone put it back by hand
+  const std::uint64_t before = counter_;
+  auto restored = restore(paths_, platform_, counter_);
+  ASSERT_TRUE(restored.has_value());
+  EXPECT_FALSE(*restored);
+  EXPECT_EQ(counter_, before);  // no backup was made
+  EXPECT_EQ(backups().size(), 1u);
+  EXPECT_TRUE(remove_everything(paths_, platform_, counter_).has_value());
+  EXPECT_FALSE(exists(paths_.store));
+}
+
+TEST_F(WriteTest, RemoveEverythingRefusesALinkedTargetAndKeepsTheStore) {
+  spit(paths_.target, "original");
+  ASSERT_TRUE(apply("changed"));
+  ASSERT_EQ(::unlink(paths_.target.c_str()), 0);
+  spit(dir_ / "elsewhere", "elsewhere");
+  ASSERT_EQ(::symlink((dir_ / "elsewhere").c_str(), paths_.target.c_str()), 0);
+  auto removed = remove_everything(paths_, platform_, counter_);
+  ASSERT_FALSE(removed.has_value());
+  EXPECT_EQ(removed.error().step, WriteStep::ReadingCurrent);
+  EXPECT_EQ(removed.error().message,
+            "the target is a symbolic link, and following it would write elsewhere");
+  EXPECT_EQ(slurp(paths_.snapshot()), "original");
+  EXPECT_EQ(slurp(dir_ / "elsewhere"), "elsewhere");
+}
+
+}  // namespace

@@ -1,0 +1,154 @@
+#include "privsep/platform.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "helper_core/write.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using hosts_privsep_macos::platform::CacheCommand;
+using hosts_privsep_macos::platform::MacPlatform;
+using lwk_test::exists;
+using lwk_test::slurp;
+using lwk_test::spit;
+
+std::string script(const lwk_test::TempDir& dir, const std::string& name, const std::string& body,
+                   mode_t mode = 0755) {
+  const std::string path = dir / name;
+  spit(path, "#!/bin/sh\n" + body + "\n");
+  ::chmod(path.c_str(), mode);
+  return path;
+}
+
+TEST(FlushNameCache, Outcomes) {
+  lwk_test::TempDir dir;
+  const std::string missing = dir / "missing";
+  const std::string loud = script(dir, "loud", "head -c 300000 /dev/zero; head -c 300000 /dev/zero >&2");
+  const std::string killed = script(dir, "killed", "kill -9 $$");
+  struct Case {
+    std::vector<CacheCommand> commands;
+    bool dropped;
+  };
+  const Case cases[] = {
+      {{{"/bin/true", {}}, {"/bin/true", {}}}, true},
+      {{{missing, {"-flushcache"}}, {"/bin/true", {"-HUP", "x"}}}, true},
+      {{{"/bin/false", {}}, {"/bin/false", {}}}, false},
+      {{{missing, {}}, {missing, {}}}, false},
+      {{{loud, {}}}, true},       // output larger than a pipe is drained, not a deadlock
+      {{{killed, {}}, {"/bin/false", {}}}, false},  // an end by a signal drops nothing
+      {{}, false},
+  };
+  for (const Case& c : cases) {
+    MacPlatform platform(true, c.commands);
+    auto r = platform.flush_name_cache();
+    ASSERT_TRUE(r.has_value()) << r.error();
+    EXPECT_EQ(*r, c.dropped);
+  }
+}
+
+TEST(FlushNameCache, ExactArgumentsNoShellNullInput) {
+  lwk_test::TempDir dir;
+  const std::string out = dir / "seen";
+  const std::string record =
+      script(dir, "record", "for a in \"$@\"; do printf '[%s]' \"$a\"; done > " + out +
+                                "; cat >> " + out + "; echo ok");
+  MacPlatform platform(true, {{record, {"-HUP", "two words", "$HOME", "*"}}});
+  auto r = platform.flush_name_cache();
+  ASSERT_TRUE(r.has_value());
+  EXPECT_TRUE(*r);
+  EXPECT_EQ(slurp(out), "[-HUP][two words][$HOME][*]");  // nothing read from standard input
+}
+
+TEST(FlushNameCache, AStartFailureOtherThanAbsenceStopsAtOnce) {
+  lwk_test::TempDir dir;
+  const std::string not_executable = script(dir, "plain", "exit 0", 0644);
+  const std::string marker = dir / "second-ran";
+  const std::string second = script(dir, "second", "touch " + marker);
+  MacPlatform platform(true, {{not_executable, {}}, {second, {}}});
+  auto r = platform.flush_name_cache();
+  ASSERT_FALSE(r.has_value());
+  EXPECT_EQ(r.error(), not_executable + ": Permission denied (os error 13)");
+  EXPECT_FALSE(exists(marker));
+}
+
+TEST(FlushNameCache, ThisPlatformsCommands) {
+  const auto commands = hosts_privsep_macos::platform::system_cache_commands();
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[0].program, "/usr/bin/resolvectl");
+  EXPECT_EQ(commands[0].arguments, std::vector<std::string>{"flush-caches"});
+  EXPECT_EQ(commands[1].program, "/usr/sbin/nscd");
+  EXPECT_EQ(commands[1].arguments, (std::vector<std::string>{"-i", "hosts"}));
+}
+
+TEST(RestorePermissions, ModeAndOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "changing owners needs root";
+  lwk_test::TempDir dir;
+  for (bool privileged : {true, false}) {
+    const std::string file = dir / (privileged ? "privileged" : "plain");
+    spit(file, "x");
+    ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+    ASSERT_EQ(::chown(file.c_str(), 1234, 1234), 0);
+    MacPlatform platform(privileged, {});
+    ASSERT_TRUE(platform.restore_permissions(file, "/unused").has_value());
+    struct stat st;
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(st.st_uid, privileged ? 0u : 1234u);
+    EXPECT_EQ(st.st_gid, privileged ? 0u : 1234u);
+  }
+}
+
+TEST(RestorePermissions, AChangedTargetIsRootOwned0644WhateverTheUmask) {
+  if (::geteuid() != 0) GTEST_SKIP() << "changing owners needs root";
+  lwk_test::TempDir dir;
+  const hosts_helper_core::write::Paths paths{dir / "hosts", dir / "store"};
+  spit(paths.target, "old");
+  ASSERT_EQ(::chmod(paths.target.c_str(), 0600), 0);
+  ASSERT_EQ(::chown(paths.target.c_str(), 1234, 1234), 0);
+  const mode_t old_mask = ::umask(0077);
+  MacPlatform platform(true, {});
+  std::uint64_t counter = 0;
+  auto r = hosts_helper_core::write::write(paths, "new", platform, counter);
+  ::umask(old_mask);
+  ASSERT_TRUE(r.has_value()) << r.error().message;
+  struct stat st;
+  ASSERT_EQ(::stat(paths.target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_gid, 0u);
+  EXPECT_EQ(slurp(paths.target), "new");
+}
+
+TEST(Platform, ReplaceRejectAndRemoveTree) {
+  lwk_test::TempDir dir;
+  MacPlatform platform(false, {});
+  EXPECT_TRUE(platform.reject_if_redirected(dir / "does/not/exist").has_value());
+  spit(dir / "a", "a");
+  spit(dir / "b", "b");
+  ASSERT_TRUE(platform.replace(dir / "a", dir / "b").has_value());
+  EXPECT_EQ(slurp(dir / "b"), "a");
+  EXPECT_FALSE(exists(dir / "a"));
+  auto missing = platform.replace(dir / "a", dir / "b");
+  ASSERT_FALSE(missing.has_value());
+  EXPECT_EQ(missing.error().message, "No such file or directory (os error 2)");
+
+  // remove_tree goes depth first and never follows a link out of the tree.
+  spit(dir / "outside", "keep");
+  ASSERT_TRUE(platform.make_directories(dir / "tree/x/y").has_value());
+  spit(dir / "tree/x/y/f", "f");
+  ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "tree/link").c_str()), 0);
+  ASSERT_TRUE(platform.remove_tree(dir / "tree").has_value());
+  EXPECT_FALSE(exists(dir / "tree"));
+  EXPECT_EQ(slurp(dir / "outside"), "keep");
+  auto gone = platform.remove_tree(dir / "tree");
+  ASSERT_FALSE(gone.has_value());
+  EXPECT_TRUE(gone.error().not_found());
+}
+
+}  // namespace
