@@ -13,7 +13,9 @@ namespace {
 
 using lwk::unexpected;
 
-WriteError fail(WriteStep step, std::string message) { return WriteError{step, std::move(message)}; }
+WriteError fail(WriteStep step, std::string message) {
+  return WriteError{step, std::move(message)};
+}
 
 std::string padded(std::uint64_t value, std::size_t width) {
   std::string digits = std::to_string(value);
@@ -135,8 +137,9 @@ lwk::Result<bool, WriteError> write(const Paths& paths, std::string_view content
                            "the target file could not be examined: " + kind.error().message));
   }
   if (*kind == FileKind::SymbolicLink) {
-    return unexpected(fail(WriteStep::ReadingCurrent,
-                           "the target is a symbolic link, and following it would write elsewhere"));
+    return unexpected(
+        fail(WriteStep::ReadingCurrent,
+             "the target is a symbolic link, and following it would write elsewhere"));
   }
   if (auto redirected = platform.reject_if_redirected(paths.target); !redirected) {
     return unexpected(

@@ -156,7 +156,8 @@ IoResult<std::string> MacPlatform::read_file(const std::string& path) {
   // grown while it turns out longer; the size is only a hint.
   struct stat st;
   std::size_t room = 65536;
-  if (::fstat(fd.get(), &st) == 0 && st.st_size > 0) room = static_cast<std::size_t>(st.st_size) + 1;
+  if (::fstat(fd.get(), &st) == 0 && st.st_size > 0)
+    room = static_cast<std::size_t>(st.st_size) + 1;
   std::string content(room, '\0');
   std::size_t used = 0;
   for (;;) {

@@ -38,8 +38,8 @@ TEST(FaultInjection, EveryStepOfAFirstChange) {
     std::uint64_t counter;
   };
   const Case cases[] = {
-      {Op::Examine, 1, WriteStep::ReadingCurrent,
-       "the target file could not be examined: " + kEio, Store::None, 0},
+      {Op::Examine, 1, WriteStep::ReadingCurrent, "the target file could not be examined: " + kEio,
+       Store::None, 0},
       {Op::RejectIfRedirected, 1, WriteStep::ReadingCurrent, "the target is redirected: " + kEio,
        Store::None, 0},
       {Op::ReadFile, 1, WriteStep::ReadingCurrent, kEio, Store::None, 0},  // the comparison
@@ -62,8 +62,8 @@ TEST(FaultInjection, EveryStepOfAFirstChange) {
       {Op::Append, 3, WriteStep::WritingContent, kEio, Store::SnapshotAndBackup, 1},
       {Op::Sync, 3, WriteStep::FlushingContent, kEio, Store::SnapshotAndBackup, 1},
       {Op::Close, 3, WriteStep::FlushingContent, kEio, Store::SnapshotAndBackup, 1},
-      {Op::RestorePermissions, 1, WriteStep::RestoringOwnerAndMode, kEio,
-       Store::SnapshotAndBackup, 1},
+      {Op::RestorePermissions, 1, WriteStep::RestoringOwnerAndMode, kEio, Store::SnapshotAndBackup,
+       1},
       {Op::Replace, 1, WriteStep::ReplacingTarget, kEio, Store::SnapshotAndBackup, 1},
   };
   for (const Case& c : cases) {
@@ -90,9 +90,7 @@ TEST(FaultInjection, EveryStepOfAFirstChange) {
     std::vector<std::string> stored = names_in(paths.store);
     switch (c.store) {
       case Store::None:
-      case Store::Empty:
-        EXPECT_TRUE(stored.empty());
-        break;
+      case Store::Empty: EXPECT_TRUE(stored.empty()); break;
       case Store::Snapshot:
         EXPECT_EQ(stored, std::vector<std::string>{"before-first-apply"});
         break;

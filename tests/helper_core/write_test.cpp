@@ -55,8 +55,7 @@ TEST(Paths, SystemPathsAndNames) {
   EXPECT_EQ(system.temporary(12), "/etc/hosts.lantern-wharf-12");
   EXPECT_EQ(backup_name(5, 12), "hosts-000000000000000000000005-000012");
   EXPECT_EQ(backup_name(5, 12).size(), 37u);
-  EXPECT_EQ(backup_name(1765000000123456789, 1234567),
-            "hosts-000001765000000123456789-1234567");
+  EXPECT_EQ(backup_name(1765000000123456789, 1234567), "hosts-000001765000000123456789-1234567");
 }
 
 TEST_F(WriteTest, UnchangedContentWritesNothing) {
@@ -98,8 +97,8 @@ TEST_F(WriteTest, TwelveChangesKeepTheNewestTen) {
   const auto names = backups();
   ASSERT_EQ(names.size(), 12u);  // ten backups, "notes" and "old"
   for (int i = 0; i < 10; ++i) {
-    EXPECT_TRUE(names[static_cast<std::size_t>(i)].ends_with("-" + std::string(i < 7 ? "00000" : "0000") +
-                                                              std::to_string(i + 3)))
+    EXPECT_TRUE(names[static_cast<std::size_t>(i)].ends_with(
+        "-" + std::string(i < 7 ? "00000" : "0000") + std::to_string(i + 3)))
         << names[static_cast<std::size_t>(i)];
     EXPECT_EQ(backup(static_cast<std::size_t>(i)), std::to_string(i + 2));
   }
@@ -140,7 +139,9 @@ TEST_F(WriteTest, PlantedLinksAreNeverFollowed) {
   spit(paths_.target, "old");
   spit(dir_ / "victim", "victim");
   ASSERT_TRUE(platform_.make_directories(paths_.store).has_value());
-  ASSERT_EQ(::symlink((dir_ / "victim").c_str(), (paths_.store + "/before-first-apply.partial").c_str()), 0);
+  ASSERT_EQ(
+      ::symlink((dir_ / "victim").c_str(), (paths_.store + "/before-first-apply.partial").c_str()),
+      0);
   WriteError e = failure("new");
   EXPECT_EQ(e.step, WriteStep::KeepingSnapshot);
   EXPECT_EQ(e.message, "Too many levels of symbolic links (os error 40)");

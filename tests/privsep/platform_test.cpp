@@ -29,7 +29,8 @@ std::string script(const lwk_test::TempDir& dir, const std::string& name, const 
 TEST(FlushNameCache, Outcomes) {
   lwk_test::TempDir dir;
   const std::string missing = dir / "missing";
-  const std::string loud = script(dir, "loud", "head -c 300000 /dev/zero; head -c 300000 /dev/zero >&2");
+  const std::string loud =
+      script(dir, "loud", "head -c 300000 /dev/zero; head -c 300000 /dev/zero >&2");
   const std::string killed = script(dir, "killed", "kill -9 $$");
   struct Case {
     std::vector<CacheCommand> commands;
@@ -40,7 +41,7 @@ TEST(FlushNameCache, Outcomes) {
       {{{missing, {"-flushcache"}}, {"/bin/true", {"-HUP", "x"}}}, true},
       {{{"/bin/false", {}}, {"/bin/false", {}}}, false},
       {{{missing, {}}, {missing, {}}}, false},
-      {{{loud, {}}}, true},       // output larger than a pipe is drained, not a deadlock
+      {{{loud, {}}}, true},  // output larger than a pipe is drained, not a deadlock
       {{{killed, {}}, {"/bin/false", {}}}, false},  // an end by a signal drops nothing
       {{}, false},
   };
@@ -55,9 +56,9 @@ TEST(FlushNameCache, Outcomes) {
 TEST(FlushNameCache, ExactArgumentsNoShellNullInput) {
   lwk_test::TempDir dir;
   const std::string out = dir / "seen";
-  const std::string record =
-      script(dir, "record", "for a in \"$@\"; do printf '[%s]' \"$a\"; done > " + out +
-                                "; cat >> " + out + "; echo ok");
+  const std::string record = script(
+      dir, "record",
+      "for a in \"$@\"; do printf '[%s]' \"$a\"; done > " + out + "; cat >> " + out + "; echo ok");
   MacPlatform platform(true, {{record, {"-HUP", "two words", "$HOME", "*"}}});
   auto r = platform.flush_name_cache();
   ASSERT_TRUE(r.has_value());
