@@ -1,0 +1,126 @@
+#include "helper_core/check.h"
+
+#include <charconv>
+#include <string>
+
+#include "hosts_core/conflict.h"
+#include "hosts_core/line.h"
+#include "hosts_core/markup.h"
+
+namespace hosts_helper_core::check {
+namespace {
+
+using hosts_core::block::BlockLine;
+using hosts_core::block::BlockSet;
+using hosts_ipc::Issue;
+using hosts_ipc::WireSet;
+
+std::uint64_t total_octets(const std::vector<WireSet>& sets) {
+  std::uint64_t total = 0;
+  for (const WireSet& set : sets) {
+    total += set.name.size();
+    for (const auto& line : set.lines) total += line.text.size();
+  }
+  return total;
+}
+
+bool contains(std::string_view text, std::string_view needle) {
+  return text.find(needle) != std::string_view::npos;
+}
+
+// The problems of one set: its name, then its lines in order.
+void check_set(const WireSet& set, std::uint64_t i, const Limits& limits,
+               std::vector<Issue>* issues) {
+  if (set.name.size() > limits.max_name_octets) {
+    issues->push_back({"the set's name is " + std::to_string(set.name.size()) +
+                           " octets and the limit is " + std::to_string(limits.max_name_octets),
+                       i, 0});
+  }
+  // The name goes onto the set's heading line; a marker's text there would
+  // make the next reading of the file fail.
+  if (contains(set.name, hosts_core::markup::OPENING_MARKER) ||
+      contains(set.name, hosts_core::markup::CLOSING_MARKER)) {
+    issues->push_back({"the set's name repeats the managed block's own markup", i, 0});
+  }
+  std::uint64_t j = 0;
+  for (const auto& line : set.lines) {
+    ++j;
+    // Written as it stands, such a text would become several lines of the
+    // file, and the pieces after the first would escape every check.
+    if (line.text.find_first_of("\r\n") != std::string::npos) {
+      issues->push_back(
+          {"the line holds a line break, which would split it into several lines of the file", i,
+           j});
+      continue;
+    }
+    if (hosts_core::markup::impersonates_markup(line.text)) {
+      issues->push_back({"the line repeats the managed block's own markup", i, j});
+      continue;
+    }
+    if (!line.enabled) continue;
+    auto classified = hosts_core::line::classify(line.text);
+    if (!classified) issues->push_back({classified.error().message, i, j});
+  }
+}
+
+std::uint64_t set_of_label(const std::string& label) {
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(label.data(), label.data() + label.size(), value);
+  if (error != std::errc() || end != label.data() + label.size()) return 0;
+  return value;
+}
+
+void check_conflicts(const std::vector<WireSet>& sets, std::vector<Issue>* issues) {
+  std::vector<hosts_core::conflict::ConflictSet> input;
+  input.reserve(sets.size());
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    hosts_core::conflict::ConflictSet set{std::to_string(i), {}};
+    set.lines.reserve(sets[i].lines.size());
+    for (const auto& line : sets[i].lines) set.lines.push_back(BlockLine{line.text, line.enabled});
+    input.push_back(std::move(set));
+  }
+  for (const auto& conflict : hosts_core::conflict::detect(input)) {
+    for (const auto& party : conflict.parties) {
+      issues->push_back(
+          {conflict.name + " is mapped to more than one address by the sets being applied",
+           set_of_label(party.set), party.line});
+    }
+  }
+}
+
+}  // namespace
+
+lwk::Result<std::vector<BlockSet>, std::vector<Issue>> check(const std::vector<WireSet>& sets,
+                                                             const Limits& limits) {
+  std::vector<Issue> issues;
+  if (!sets.empty()) {
+    const std::uint64_t total = total_octets(sets);
+    if (total > limits.max_request_octets) {
+      return lwk::unexpected(std::vector<Issue>{{"the request is " + std::to_string(total) +
+                                                     " octets and the limit is " +
+                                                     std::to_string(limits.max_request_octets),
+                                                 0, 0}});
+    }
+    if (sets.size() > limits.max_sets) {
+      return lwk::unexpected(
+          std::vector<Issue>{{"the request carries " + std::to_string(sets.size()) +
+                                  " sets and the limit is " + std::to_string(limits.max_sets),
+                              0, 0}});
+    }
+    for (std::size_t i = 0; i < sets.size(); ++i) check_set(sets[i], i, limits, &issues);
+  }
+  check_conflicts(sets, &issues);
+  if (!issues.empty()) return lwk::unexpected(std::move(issues));
+
+  std::vector<BlockSet> out;
+  out.reserve(sets.size());
+  for (const WireSet& set : sets) {
+    BlockSet block{set.name, {}};
+    block.lines.reserve(set.lines.size());
+    for (const auto& line : set.lines) block.lines.push_back(BlockLine{line.text, line.enabled});
+    out.push_back(std::move(block));
+  }
+  return out;
+}
+
+}  // namespace hosts_helper_core::check

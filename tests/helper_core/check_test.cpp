@@ -1,0 +1,144 @@
+#include "helper_core/check.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace hosts_ipc {
+void PrintTo(const Issue& issue, std::ostream* os) {
+  *os << "{set " << issue.set << ", line " << issue.line << ": " << issue.message << "}";
+}
+}  // namespace hosts_ipc
+
+namespace {
+
+using hosts_helper_core::check::check;
+using hosts_helper_core::check::Limits;
+using hosts_ipc::Issue;
+using hosts_ipc::WireLine;
+using hosts_ipc::WireSet;
+
+const std::string kOpen = "# >>> lantern-wharf managed block \xE2\x80\x94 do not edit >>>";
+const std::string kClose = "# <<< lantern-wharf <<<";
+const std::string kMarkup = "the line repeats the managed block's own markup";
+const std::string kBreak =
+    "the line holds a line break, which would split it into several lines of the file";
+
+std::vector<Issue> issues_of(const std::vector<WireSet>& sets, Limits limits = Limits::service()) {
+  auto r = check(sets, limits);
+  EXPECT_FALSE(r.has_value());
+  return r ? std::vector<Issue>{} : r.error();
+}
+
+WireSet set_of(std::string name, std::vector<WireLine> lines) {
+  return WireSet{std::move(name), std::move(lines)};
+}
+
+TEST(Check, EmptyRequestPasses) {
+  auto r = check({}, Limits::service());
+  ASSERT_TRUE(r.has_value());
+  EXPECT_TRUE(r->empty());
+}
+
+TEST(Check, SizeLimitIsAloneAndInclusive) {
+  // Exactly at the limit, split over a name and a line, passes.
+  std::vector<WireSet> at_limit = {set_of("n", {{std::string(99, '#'), true}})};
+  auto passes = check(at_limit, Limits{100, 256, 256});
+  ASSERT_TRUE(passes.has_value());
+  ASSERT_EQ(passes->size(), 1u);
+  EXPECT_EQ((*passes)[0].lines[0].text, std::string(99, '#'));
+  // One octet more gives the one issue, though the set also has bad lines.
+  std::vector<WireSet> over = {set_of("nn", {{std::string(99, '#'), true}, {"bad", true}})};
+  EXPECT_EQ(issues_of(over, Limits{101, 256, 256}),
+            (std::vector<Issue>{{"the request is 104 octets and the limit is 101", 0, 0}}));
+  // The service's own limit.
+  std::vector<WireSet> big = {set_of("", {{std::string(1 << 20, '#'), false}})};
+  EXPECT_TRUE(check(big, Limits::service()).has_value());
+  big[0].name = "x";
+  EXPECT_EQ(issues_of(big)[0].message, "the request is 1048577 octets and the limit is 1048576");
+}
+
+TEST(Check, SetCountLimit) {
+  std::vector<WireSet> sets(256, set_of("s", {}));
+  EXPECT_TRUE(check(sets, Limits::service()).has_value());
+  sets.push_back(set_of(std::string(300, 'n'), {{"bad", true}}));
+  EXPECT_EQ(issues_of(sets),
+            (std::vector<Issue>{{"the request carries 257 sets and the limit is 256", 0, 0}}));
+}
+
+TEST(Check, EveryProblemInOrder) {
+  const std::vector<WireSet> sets = {
+      set_of(std::string(200, 'x') + std::string(57, 'y'),  // 257 octets
+             {{"10.0.0.1 a", true}, {"bad", true}}),
+      set_of(
+          [] {
+            std::string name;
+            for (int i = 0; i < 200; ++i) name += "\xC3\xA9";  // 200 characters, 400 octets
+            return name;
+          }(),
+          {{"not an entry at all", false},  // switched off: not examined
+           {"10.0.0.01 h", true},
+           {"x " + kClose, false},                    // switched off but markup
+           {"# lantern-wharf off: 1.2.3.4 a", true},  // only the markup issue
+           {"1.2.3.4 ok\n5.6.7.8 smuggled", false},   // line break first
+           {"1.2.3.4 b\r", true}}),
+      set_of("work " + kOpen, {{"", true}}), set_of(std::string(256, 'n'), {}),  // at the limit
+  };
+  const std::vector<Issue> expected = {
+      {"the set's name is 257 octets and the limit is 256", 0, 0},
+      {"the entry has no host name, so it maps nothing", 0, 2},
+      {"the set's name is 400 octets and the limit is 256", 1, 0},
+      {"\"10.0.0.01\" has a leading zero in an octet, and some tools read that as an octal "
+       "number \xE2\x80\x94 write it without",
+       1, 2},
+      {kMarkup, 1, 3},
+      {kMarkup, 1, 4},
+      {kBreak, 1, 5},
+      {kBreak, 1, 6},
+      {"the set's name repeats the managed block's own markup", 2, 0},
+  };
+  EXPECT_EQ(issues_of(sets), expected);
+}
+
+TEST(Check, AMarkerInANameAfterTheLengthIssue) {
+  const std::vector<WireSet> sets = {set_of(std::string(300, 'a') + kClose, {{"junk", true}})};
+  EXPECT_EQ(issues_of(sets), (std::vector<Issue>{
+                                 {"the set's name is 323 octets and the limit is 256", 0, 0},
+                                 {"the set's name repeats the managed block's own markup", 0, 0},
+                                 {"the entry has no host name, so it maps nothing", 0, 1},
+                             }));
+}
+
+TEST(Check, ConflictsComeLastWithEveryParty) {
+  const std::vector<WireSet> sets = {
+      set_of("a", {{"# off", false}, {"10.0.0.1 Shared", true}, {"bad", true}}),
+      set_of("b", {{"10.0.0.2 shared", true}, {"10.0.0.1 other", true}}),
+      set_of("c", {{"10.0.0.3 other", true}}),
+  };
+  const std::string tail = " is mapped to more than one address by the sets being applied";
+  EXPECT_EQ(issues_of(sets), (std::vector<Issue>{
+                                 {"the entry has no host name, so it maps nothing", 0, 3},
+                                 {"Shared" + tail, 0, 2},
+                                 {"Shared" + tail, 1, 1},
+                                 {"other" + tail, 1, 2},
+                                 {"other" + tail, 2, 1},
+                             }));
+}
+
+TEST(Check, PassingSetsAreCopiedForRendering) {
+  const std::vector<WireSet> sets = {
+      set_of("work", {{"10.0.0.5 intranet.test", true}, {"10.0.0.6 wiki.test", false}}),
+      set_of("home", {{"# just a note", true}, {"", true}}),
+  };
+  auto r = check(sets, Limits::service());
+  ASSERT_TRUE(r.has_value());
+  ASSERT_EQ(r->size(), 2u);
+  EXPECT_EQ((*r)[0].name, "work");
+  EXPECT_EQ((*r)[0].lines[1].text, "10.0.0.6 wiki.test");
+  EXPECT_FALSE((*r)[0].lines[1].enabled);
+  EXPECT_EQ((*r)[1].lines.size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+#include "ipc/wire.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/allocation_counter.h"
+
+namespace {
+
+using namespace hosts_ipc;
+
+std::string bytes(std::initializer_list<int> values) {
+  std::string out;
+  for (int v : values) out.push_back(static_cast<char>(v));
+  return out;
+}
+
+TEST(DecodeRequest, Refusals) {
+  struct Case {
+    std::string bytes;
+    DecodeError error;
+  };
+  const Case cases[] = {
+      {"", DecodeError::bad_length()},
+      {bytes({0}), DecodeError::bad_length()},
+      {bytes({0, 2}), DecodeError::unsupported_version(2)},
+      {bytes({0, 2, 1, 0, 0}), DecodeError::unsupported_version(2)},
+      {bytes({1, 0, 1}), DecodeError::unsupported_version(256)},
+      {bytes({0, 1}), DecodeError::bad_length()},
+      {bytes({0, 1, 7}), DecodeError::unknown_kind(7)},
+      {bytes({0, 1, 0}), DecodeError::unknown_kind(0)},
+      {bytes({0, 1, 0xFF, 1, 2, 3}), DecodeError::unknown_kind(255)},
+      {bytes({0, 1, 2, 0}), DecodeError::bad_length()},
+      {bytes({0, 1, 3, 3}), DecodeError::bad_length()},
+      {bytes({0, 1, 1}), DecodeError::bad_length()},
+      {bytes({0, 1, 1, 0, 0, 0}), DecodeError::bad_length()},
+      {bytes({0, 1, 1, 0, 0, 0, 0, 0}), DecodeError::bad_length()},
+      {bytes({0, 1, 1, 4, 0, 0, 1}), DecodeError::too_large()},
+      {bytes({0, 1, 1, 4, 0, 0, 1, 9, 9, 9}), DecodeError::too_large()},
+      {bytes({0, 1, 1, 4, 0, 0, 0}), DecodeError::bad_length()},  // exactly the largest count
+      {bytes({0, 1, 1, 0, 0, 0, 1}), DecodeError::bad_length()},  // a set that is not there
+      {bytes({0, 1, 1, 0, 0, 0, 1, 0, 0, 0}), DecodeError::bad_length()},
+      {bytes({0, 1, 1, 0, 0, 0, 1, 4, 0, 0, 1}), DecodeError::too_large()},  // name length
+      {bytes({0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 5, 'a'}), DecodeError::bad_length()},
+      {bytes({0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 2, 0xC3, 0x28}), DecodeError::not_utf8()},
+      {bytes({0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0}),
+       DecodeError::bad_length()},  // line count cut
+      {bytes({0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 4, 0, 0, 1}), DecodeError::too_large()},
+      {bytes({0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}), DecodeError::bad_length()},
+      {bytes({0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 4, 0, 0, 1}),
+       DecodeError::too_large()},  // text length
+      {bytes({0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 2, 'x'}),
+       DecodeError::bad_length()},
+      {bytes({0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 1, 0xFF}),
+       DecodeError::not_utf8()},
+      {bytes({0, 1, 1, 0, 0, 0, 0, 0}), DecodeError::bad_length()},  // trailing byte
+  };
+  for (const Case& c : cases) {
+    auto r = decode_request(c.bytes);
+    ASSERT_FALSE(r.has_value()) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(r.error(), c.error) << testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(DecodeRequest, WorkedExamples) {
+  EXPECT_EQ(decode_request(bytes({0, 1, 2})).value(), Request{FlushNameCache{}});
+  EXPECT_EQ(decode_request(bytes({0, 1, 3})).value(), Request{RemoveEverything{}});
+  EXPECT_EQ(decode_request(bytes({0, 1, 1, 0, 0, 0, 0})).value(), Request{ApplySets{}});
+  const std::string one =
+      bytes({0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 1, 'a', 0, 0, 0, 1, 1, 0, 0, 0, 1, 'x'});
+  EXPECT_EQ(decode_request(one).value(), (Request{ApplySets{{{"a", {{"x", true}}}}}}));
+  EXPECT_EQ(encode_request(Request{ApplySets{{{"a", {{"x", true}}}}}}), one);
+  // Any flag other than 0 is on; two sets of one name stay two sets.
+  const std::string two = bytes({0, 1, 1, 0, 0, 0, 2, 0, 0, 0, 1, 'a', 0,   0, 0, 2, 0x7F, 0,
+                                 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,   'a', 0, 0, 0, 0});
+  EXPECT_EQ(decode_request(two).value(),
+            (Request{ApplySets{{{"a", {{"", true}, {"", false}}}, {"a", {}}}}}));
+}
+
+TEST(EncodeResponse, WorkedExamples) {
+  EXPECT_EQ(encode_response(Done{}), bytes({0, 1, 1}));
+  EXPECT_EQ(encode_response(Unchanged{}), bytes({0, 1, 2}));
+  EXPECT_EQ(encode_response(NotUnderstood{}), bytes({0, 1, 4}));
+  EXPECT_EQ(encode_response(Issues{{{"abc", 0, 2}}}),
+            bytes({0, 1, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 3, 'a', 'b', 'c'}));
+  Issues many;
+  for (int i = 0; i < 300; ++i) many.issues.push_back({"m", 1, static_cast<std::uint64_t>(i)});
+  const std::string encoded = encode_response(many);
+  EXPECT_EQ(encoded.substr(3, 4), bytes({0, 0, 1, 0x2C}));
+  EXPECT_EQ(encoded.size(), 7u + 300u * 13u);
+  // Set and line are written as their low 32 bits.
+  EXPECT_EQ(encode_response(Issues{{{"", 0x100000002ULL, 0x1FFFFFFFFULL}}}).substr(7, 8),
+            bytes({0, 0, 0, 2, 0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST(DecodeResponse, RoundTripsAndRefusals) {
+  const Response responses[] = {Done{}, Unchanged{}, NotUnderstood{}, Issues{},
+                                Issues{{{"a \xE2\x80\x94 b", 3, 4}, {"", 0, 0}}}};
+  for (const Response& r : responses) EXPECT_EQ(decode_response(encode_response(r)).value(), r);
+  struct Case {
+    std::string bytes;
+    DecodeError error;
+  };
+  const Case cases[] = {
+      {"", DecodeError::bad_length()},
+      {bytes({0, 9, 1}), DecodeError::unsupported_version(9)},
+      {bytes({0, 1}), DecodeError::bad_length()},
+      {bytes({0, 1, 5}), DecodeError::unknown_kind(5)},
+      {bytes({0, 1, 1, 0}), DecodeError::bad_length()},
+      {bytes({0, 1, 3, 0, 0, 0}), DecodeError::bad_length()},
+      {bytes({0, 1, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), DecodeError::bad_length()},
+      {bytes({0, 1, 3, 4, 0, 0, 1}), DecodeError::too_large()},
+      {bytes({0, 1, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0x80}),
+       DecodeError::not_utf8()},
+      {bytes({0, 1, 3, 0, 0, 0, 0, 0}), DecodeError::bad_length()},
+  };
+  for (const Case& c : cases) {
+    auto r = decode_response(c.bytes);
+    ASSERT_FALSE(r.has_value()) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(r.error(), c.error) << testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(DecodeRequest, EncodeDecodeRoundTrip) {
+  const Request requests[] = {
+      FlushNameCache{},
+      RemoveEverything{},
+      ApplySets{},
+      ApplySets{{{"", {}},
+                 {"work", {{"10.0.0.5 intranet.test", true}, {"# off", false}}},
+                 {"caf\xC3\xA9\n", {{std::string("\0\r\n", 3), true}}}}},
+  };
+  for (const Request& r : requests) EXPECT_EQ(decode_request(encode_request(r)).value(), r);
+}
+
+TEST(DecodeRequest, HostileCountsCostAFewKilobytes) {
+  // 16 bytes announcing 67,108,864 sets, the first with 67,108,864 lines.
+  const std::string hostile = bytes({0, 1, 1, 4, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 1});
+  ASSERT_EQ(hostile.size(), 16u);
+  lwk_test::reset_peak();
+  auto r = decode_request(hostile);
+  const std::size_t peak = lwk_test::peak_since_reset();
+  ASSERT_FALSE(r.has_value());
+  EXPECT_EQ(r.error(), DecodeError::bad_length());
+  EXPECT_LT(peak, 128u * 1024u) << peak << " bytes";
+  EXPECT_GT(peak, 0u);  // the counter is really counting
+}
+
+TEST(Describe, Errors) {
+  EXPECT_EQ(describe(DecodeError::unsupported_version(2)), "unsupported version 2");
+  EXPECT_EQ(describe(DecodeError::unknown_kind(7)), "unknown kind 7");
+}
+
+}  // namespace
