@@ -148,12 +148,16 @@ void BM_ConflictDetect(benchmark::State& state) {
   // N names, one per line, in 100 sets; every tenth name also stands at a
   // second address in another set, so there are conflicts to report.
   const auto names = static_cast<std::size_t>(state.range(0));
-  std::vector<hosts_core::conflict::ConflictSet> sets(100);
-  for (std::size_t s = 0; s < sets.size(); ++s) sets[s].label = std::to_string(s);
+  std::vector<std::vector<std::string>> texts(100);
   for (std::size_t i = 0; i < names; ++i) {
     const std::string name = "host-" + std::to_string(i) + ".example.com";
-    sets[i % 100].lines.push_back({"10.0." + std::to_string(i % 250) + ".1 " + name, true});
-    if (i % 10 == 0) sets[(i + 1) % 100].lines.push_back({"10.9.9.9 " + name, true});
+    texts[i % 100].push_back("10.0." + std::to_string(i % 250) + ".1 " + name);
+    if (i % 10 == 0) texts[(i + 1) % 100].push_back("10.9.9.9 " + name);
+  }
+  std::vector<hosts_core::conflict::ConflictSet> sets(100);
+  for (std::size_t s = 0; s < sets.size(); ++s) {
+    sets[s].label = std::to_string(s);
+    for (const std::string& text : texts[s]) sets[s].lines.push_back({text, true});
   }
   for (auto _ : state) {
     auto conflicts = hosts_core::conflict::detect(sets);

@@ -28,9 +28,25 @@ bool contains(std::string_view text, std::string_view needle) {
   return text.find(needle) != std::string_view::npos;
 }
 
-// The problems of one set: its name, then its lines in order.
-void check_set(const WireSet& set, std::uint64_t i, const Limits& limits,
-               std::vector<Issue>* issues) {
+// Classifies one line as classify() does, noting an entry with `detector`
+// and giving the fault's message, if any, to *issues.
+void classify_line(const hosts_ipc::WireLine& line, std::uint32_t i, std::uint64_t j,
+                   hosts_core::conflict::Detector* detector, hosts_core::line::EntryView* entry,
+                   std::vector<Issue>* issues) {
+  using hosts_core::line::Kind;
+  hosts_core::line::LineError error;
+  const Kind kind = hosts_core::line::inspect(line.text, hosts_core::line::MAX_LINE_OCTETS,
+                                              hosts_core::line::MAX_NAMES, entry,
+                                              issues == nullptr ? nullptr : &error);
+  if (kind == Kind::Entry) detector->add(i, j, *entry);
+  if (kind == Kind::Fault && issues != nullptr) issues->push_back({std::move(error.message), i, j});
+}
+
+// The problems of one set: its name, then its lines in order. Every
+// switched-on entry line, whatever its other problems, goes to `detector`,
+// which judges the lines as the conflict detection of the whole request does.
+void check_set(const WireSet& set, std::uint32_t i, const Limits& limits,
+               hosts_core::conflict::Detector* detector, std::vector<Issue>* issues) {
   if (set.name.size() > limits.max_name_octets) {
     issues->push_back({"the set's name is " + std::to_string(set.name.size()) +
                            " octets and the limit is " + std::to_string(limits.max_name_octets),
@@ -42,24 +58,25 @@ void check_set(const WireSet& set, std::uint64_t i, const Limits& limits,
       contains(set.name, hosts_core::markup::CLOSING_MARKER)) {
     issues->push_back({"the set's name repeats the managed block's own markup", i, 0});
   }
+  hosts_core::line::EntryView entry;  // reused for every line
   std::uint64_t j = 0;
   for (const auto& line : set.lines) {
     ++j;
     // Written as it stands, such a text would become several lines of the
     // file, and the pieces after the first would escape every check.
-    if (line.text.find_first_of("\r\n") != std::string::npos) {
+    if (line.text.find('\n') != std::string::npos || line.text.find('\r') != std::string::npos) {
       issues->push_back(
           {"the line holds a line break, which would split it into several lines of the file", i,
            j});
+      if (line.enabled) classify_line(line, i, j, detector, &entry, nullptr);
       continue;
     }
     if (hosts_core::markup::impersonates_markup(line.text)) {
+      // Such a line never classifies as an entry: nothing for the detector.
       issues->push_back({"the line repeats the managed block's own markup", i, j});
       continue;
     }
-    if (!line.enabled) continue;
-    auto classified = hosts_core::line::classify(line.text);
-    if (!classified) issues->push_back({classified.error().message, i, j});
+    if (line.enabled) classify_line(line, i, j, detector, &entry, issues);
   }
 }
 
@@ -70,16 +87,13 @@ std::uint64_t set_of_label(const std::string& label) {
   return value;
 }
 
-void check_conflicts(const std::vector<WireSet>& sets, std::vector<Issue>* issues) {
-  std::vector<hosts_core::conflict::ConflictSet> input;
-  input.reserve(sets.size());
-  for (std::size_t i = 0; i < sets.size(); ++i) {
-    hosts_core::conflict::ConflictSet set{std::to_string(i), {}};
-    set.lines.reserve(sets[i].lines.size());
-    for (const auto& line : sets[i].lines) set.lines.push_back(BlockLine{line.text, line.enabled});
-    input.push_back(std::move(set));
-  }
-  for (const auto& conflict : hosts_core::conflict::detect(input)) {
+void add_conflicts(const hosts_core::conflict::Detector& detector, std::size_t set_count,
+                   std::vector<Issue>* issues) {
+  // Sets are labelled by their position in decimal, read back for each party.
+  std::vector<std::string> labels;
+  labels.reserve(set_count);
+  for (std::size_t i = 0; i < set_count; ++i) labels.push_back(std::to_string(i));
+  for (const auto& conflict : detector.conflicts(labels)) {
     for (const auto& party : conflict.parties) {
       issues->push_back(
           {conflict.name + " is mapped to more than one address by the sets being applied",
@@ -107,9 +121,16 @@ lwk::Result<std::vector<BlockSet>, std::vector<Issue>> check(const std::vector<W
                                   " sets and the limit is " + std::to_string(limits.max_sets),
                               0, 0}});
     }
-    for (std::size_t i = 0; i < sets.size(); ++i) check_set(sets[i], i, limits, &issues);
   }
-  check_conflicts(sets, &issues);
+  // One pass classifies every line once, for its own issues and for the
+  // conflicts, which are reported after all other issues.
+  std::size_t lines = 0;
+  for (const WireSet& set : sets) lines += set.lines.size();
+  hosts_core::conflict::Detector detector(lines);
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    check_set(sets[i], static_cast<std::uint32_t>(i), limits, &detector, &issues);
+  }
+  add_conflicts(detector, sets.size(), &issues);
   if (!issues.empty()) return lwk::unexpected(std::move(issues));
 
   std::vector<BlockSet> out;

@@ -1,6 +1,7 @@
 #include "hosts_core/address.h"
 
 #include <array>
+#include <cstring>
 #include <optional>
 
 namespace hosts_core::address {
@@ -162,15 +163,14 @@ std::optional<AddressError> fill_groups(std::string_view text, GroupList* list) 
 }  // namespace
 
 std::size_t Address::hash() const {
-  // FNV-1a over the family and the numbers.
-  std::uint64_t h = 1469598103934665603ULL;
-  auto mix = [&h](std::uint64_t v) {
-    h ^= v;
-    h *= 1099511628211ULL;
-  };
-  mix(family_ == Family::V4 ? 4 : 6);
-  for (auto w : words_) mix(w);
-  return static_cast<std::size_t>(h);
+  // The sixteen octets as two words, mixed with the family.
+  std::uint64_t high;
+  std::uint64_t low;
+  std::memcpy(&high, words_.data(), sizeof high);
+  std::memcpy(&low, words_.data() + 4, sizeof low);
+  std::uint64_t h = (high ^ (family_ == Family::V4 ? 0x34ULL : 0x36ULL)) * 0x9E3779B97F4A7C15ULL;
+  h = (h ^ (h >> 29) ^ low) * 0xBF58476D1CE4E5B9ULL;
+  return static_cast<std::size_t>(h ^ (h >> 32));
 }
 
 lwk::Result<Octets, AddressError> parse_v4(std::string_view text) {

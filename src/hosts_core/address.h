@@ -20,7 +20,7 @@ enum class AddressError {
   Invalid,              // anything else that is not an address
 };
 
-enum class Family { V4, V6 };
+enum class Family : std::uint8_t { V4, V6 };
 
 using Octets = std::array<std::uint8_t, 4>;
 using Groups = std::array<std::uint16_t, 8>;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
 
 #include "base/utf8.h"
 #include "hosts_core/entry_key.h"
@@ -101,7 +100,18 @@ std::string ManagedFile::render(const std::vector<BlockSet>& sets) const {
   }
   out.append(OPENING_MARKER).append(newline);
 
-  std::unordered_set<entry_key::EntryKey> written;
+  // The keys of the entries written so far, across all sets.
+  entry_key::KeyTable written;
+  std::size_t lines = 0;
+  std::size_t octets = 0;
+  for (const BlockSet& set : sets) {
+    lines += set.lines.size();
+    for (const BlockLine& l : set.lines) octets += l.text.size();
+  }
+  written.reserve(lines, octets);
+  out.reserve(out.size() + octets + lines * (newline.size() + OFF_PREFIX.size()) +
+              sets.size() * (NODE_PREFIX.size() + 64));
+  line::EntryView entry;
   for (const BlockSet& set : sets) {
     out.append(NODE_PREFIX).append(escaping::escape(set.name)).append(newline);
     for (const BlockLine& block_line : set.lines) {
@@ -109,13 +119,9 @@ std::string ManagedFile::render(const std::vector<BlockSet>& sets) const {
         out.append(OFF_PREFIX).append(block_line.text).append(newline);
         continue;
       }
-      auto classified =
-          line::classify_with(block_line.text, line::MAX_LINE_OCTETS, line::MAX_NAMES);
-      if (classified) {
-        if (const auto* entry = std::get_if<line::Entry>(&classified.value())) {
-          if (!written.insert(entry_key::EntryKey::of_line(*entry)).second) continue;
-        }
-      }
+      const line::Kind kind =
+          line::inspect(block_line.text, line::MAX_LINE_OCTETS, line::MAX_NAMES, &entry, nullptr);
+      if (kind == line::Kind::Entry && !written.insert(entry.address, entry.names).second) continue;
       out.append(block_line.text).append(newline);
     }
   }

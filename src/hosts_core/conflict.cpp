@@ -1,68 +1,106 @@
 #include "hosts_core/conflict.h"
 
-#include <unordered_map>
-
-#include "hosts_core/entry_key.h"
-#include "hosts_core/line.h"
-
 namespace hosts_core::conflict {
+namespace {
+
+// Appends to *out a party made by `make` from every sighting of `family` that
+// `each` visits, in order, when those sightings hold two distinct addresses;
+// otherwise nothing. `each(f)` calls f on every sighting in order.
+template <class Each, class MakeParty>
+void append_disagreeing(const Each& each, address::Family family, MakeParty make,
+                        std::vector<Party>* out) {
+  const address::Address* first = nullptr;
+  bool disagree = false;
+  each([&](const auto& s) {
+    if (disagree || s.address.family() != family) return;
+    if (first == nullptr) {
+      first = &s.address;
+    } else if (!(s.address == *first)) {
+      disagree = true;
+    }
+  });
+  if (!disagree) return;
+  each([&](const auto& s) {
+    if (s.address.family() == family) out->push_back(make(s));
+  });
+}
+
+}  // namespace
 
 std::vector<Party> disagreeing_parties(const Record& record, address::Family family) {
-  const Sighting* first = nullptr;
-  bool disagree = false;
-  for (const Sighting& s : record.sightings) {
-    if (s.address.family() != family) continue;
-    if (first == nullptr) {
-      first = &s;
-    } else if (!(s.address == first->address)) {
-      // At least two distinct addresses: no need to count further.
-      disagree = true;
-      break;
-    }
-  }
   std::vector<Party> parties;
-  if (!disagree) return parties;
-  for (const Sighting& s : record.sightings) {
-    if (s.address.family() == family) parties.push_back(s);
-  }
+  auto each = [&record](const auto& f) {
+    for (const Sighting& s : record.sightings) f(s);
+  };
+  append_disagreeing(
+      each, family, [](const Sighting& s) { return s; }, &parties);
   return parties;
 }
 
+Detector::Detector(std::size_t expected_lines) {
+  index_.reserve(expected_lines, expected_lines * 24);
+  first_spelling_.reserve(expected_lines);
+  first_.reserve(expected_lines);
+  last_.reserve(expected_lines);
+  seen_.reserve(expected_lines);
+}
+
+void Detector::add(std::uint32_t set, std::uint64_t line, const line::EntryView& entry) {
+  const address::Address no_address = address::Address::v4({0, 0, 0, 0});
+  for (std::string_view name : entry.names) {
+    const auto [record, added] = index_.insert(no_address, std::span(&name, 1));
+    const auto at = static_cast<std::uint32_t>(seen_.size());
+    if (added) {
+      first_spelling_.push_back(name);
+      first_.push_back(at);
+      last_.push_back(at);
+    } else {
+      seen_[last_[record]].next = at;
+      last_[record] = at;
+    }
+    seen_.push_back(Seen{set, kNone, line, entry.address});
+  }
+}
+
+std::vector<Conflict> Detector::conflicts(std::span<const std::string> labels) const {
+  std::vector<Conflict> out;
+  for (std::size_t r = 0; r < first_spelling_.size(); ++r) {
+    auto each = [this, r](const auto& f) {
+      for (std::uint32_t at = first_[r]; at != kNone; at = seen_[at].next) f(seen_[at]);
+    };
+    Conflict conflict{std::string(first_spelling_[r]), {}};
+    for (address::Family family : {address::Family::V4, address::Family::V6}) {
+      append_disagreeing(
+          each, family,
+          [&](const Seen& s) {
+            return Party{labels[s.set], s.line, s.address};
+          },
+          &conflict.parties);
+    }
+    if (!conflict.parties.empty()) out.push_back(std::move(conflict));
+  }
+  return out;
+}
+
 std::vector<Conflict> detect(const std::vector<ConflictSet>& sets) {
-  std::vector<Record> records;
-  std::unordered_map<std::string, std::size_t> index;
-  // Room for one name per line up front spares the index its rehashing.
   std::size_t lines = 0;
   for (const ConflictSet& set : sets) lines += set.lines.size();
-  index.reserve(lines);
-  records.reserve(lines);
-  for (const ConflictSet& set : sets) {
+  Detector detector(lines);
+  std::vector<std::string> labels;
+  labels.reserve(sets.size());
+  line::EntryView entry;
+  for (std::uint32_t s = 0; s < sets.size(); ++s) {
+    labels.push_back(sets[s].label);
     std::uint64_t n = 0;
-    for (const block::BlockLine& block_line : set.lines) {
+    for (const ConflictLine& l : sets[s].lines) {
       ++n;
-      if (!block_line.enabled) continue;
-      auto classified =
-          line::classify_with(block_line.text, line::MAX_LINE_OCTETS, line::MAX_NAMES);
-      if (!classified) continue;
-      const auto* entry = std::get_if<line::Entry>(&classified.value());
-      if (entry == nullptr) continue;
-      for (const auto& name : entry->names) {
-        auto [it, inserted] =
-            index.try_emplace(entry_key::ascii_lower(name.text()), records.size());
-        if (inserted) records.push_back(Record{name.text(), {}});
-        records[it->second].sightings.push_back(Sighting{set.label, n, entry->address});
+      if (l.enabled && line::inspect(l.text, line::MAX_LINE_OCTETS, line::MAX_NAMES, &entry,
+                                     nullptr) == line::Kind::Entry) {
+        detector.add(s, n, entry);
       }
     }
   }
-
-  std::vector<Conflict> conflicts;
-  for (const Record& record : records) {
-    std::vector<Party> parties = disagreeing_parties(record, address::Family::V4);
-    std::vector<Party> v6 = disagreeing_parties(record, address::Family::V6);
-    parties.insert(parties.end(), v6.begin(), v6.end());
-    if (!parties.empty()) conflicts.push_back(Conflict{record.name, std::move(parties)});
-  }
-  return conflicts;
+  return detector.conflicts(labels);
 }
 
 }  // namespace hosts_core::conflict

@@ -5,18 +5,28 @@
 #define LWK_HOSTS_CORE_CONFLICT_H_
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hosts_core/address.h"
-#include "hosts_core/block.h"
+#include "hosts_core/entry_key.h"
+#include "hosts_core/line.h"
 
 namespace hosts_core::conflict {
+
+// One line as detection sees it: a view of the caller's text, which must
+// outlive the call, and whether the line is switched on.
+struct ConflictLine {
+  std::string_view text;
+  bool enabled = true;
+};
 
 // One set as detection sees it: a label copied into the results, and its lines.
 struct ConflictSet {
   std::string label;
-  std::vector<block::BlockLine> lines;
+  std::vector<ConflictLine> lines;
 };
 
 // One appearance of a name: the set's label, the 1-based line within the set
@@ -41,8 +51,42 @@ struct Conflict {
   friend bool operator==(const Conflict&, const Conflict&) = default;
 };
 
+// Gathers the names of entry lines one line at a time, and reports the names
+// that they map to two or more distinct addresses of one family. The texts of
+// the entries added must outlive the Detector.
+class Detector {
+ public:
+  // `expected_lines`: about how many lines will be added, to reserve room.
+  explicit Detector(std::size_t expected_lines = 0);
+
+  // Notes every name of `entry`, the entry on the 1-based line `line` of the
+  // set at position `set`.
+  void add(std::uint32_t set, std::uint64_t line, const line::EntryView& entry);
+
+  // The conflicts among the lines added, in the order their names were first
+  // seen; a party's set is labels[position]. REQUIRES: every position added
+  // is below labels.size().
+  std::vector<Conflict> conflicts(std::span<const std::string> labels) const;
+
+ private:
+  struct Seen {
+    std::uint32_t set;
+    std::uint32_t next;  // the record's next sighting, or kNone
+    std::uint64_t line;
+    address::Address address;
+  };
+  static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+
+  entry_key::KeyTable index_;  // lowercased name to record
+  std::vector<std::string_view> first_spelling_;
+  std::vector<std::uint32_t> first_;  // per record, its first and last sighting
+  std::vector<std::uint32_t> last_;
+  std::vector<Seen> seen_;
+};
+
 // Returns every name mapped to two or more distinct addresses of one family,
-// in the order the names were first seen. Cannot fail.
+// in the order the names were first seen. Cannot fail. One pass over the
+// lines; the work grows with the number of names.
 std::vector<Conflict> detect(const std::vector<ConflictSet>& sets);
 
 // Returns the record's sightings of `family`, in order, when they hold at least

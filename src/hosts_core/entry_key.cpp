@@ -1,14 +1,52 @@
 #include "hosts_core/entry_key.h"
 
+#include <cstring>
 #include <functional>
 
 namespace hosts_core::entry_key {
+namespace {
+
+inline char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Lowercases the ASCII letters among eight octets at once.
+inline std::uint64_t fold8(std::uint64_t x) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  const std::uint64_t heptets = x & ~kHigh;
+  const std::uint64_t above_z = heptets + kOnes * (0x7F - 'Z');  // high bit: above "Z"
+  const std::uint64_t from_a = heptets + kOnes * (0x80 - 'A');   // high bit: "A" or above
+  const std::uint64_t upper = ~x & (from_a ^ above_z) & kHigh;   // ASCII, "A" to "Z"
+  return x | (upper >> 2);
+}
+
+inline std::uint64_t mix(std::uint64_t h, std::uint64_t v) {
+  h ^= v;
+  h *= 0x9E3779B97F4A7C15ULL;
+  return h ^ (h >> 32);
+}
+
+// Hashes the names folded to lower case, eight octets at a time.
+std::uint64_t hash_of(const address::Address& address, std::span<const std::string_view> names) {
+  std::uint64_t h = address.hash();
+  for (std::string_view name : names) {
+    std::size_t i = 0;
+    for (; i + 8 <= name.size(); i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, name.data() + i, sizeof word);
+      h = mix(h, fold8(word));
+    }
+    std::uint64_t rest = 0;
+    for (; i < name.size(); ++i) rest = rest << 8 | static_cast<unsigned char>(fold(name[i]));
+    h = mix(h, rest ^ (std::uint64_t{name.size()} << 56));
+  }
+  return h;
+}
+
+}  // namespace
 
 std::string ascii_lower(std::string_view text) {
   std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out) c = fold(c);
   return out;
 }
 
@@ -26,6 +64,67 @@ std::size_t EntryKey::hash() const {
     h ^= std::hash<std::string>{}(name) + 0x9E3779B97F4A7C15ULL + (h << 6) + (h >> 2);
   }
   return h;
+}
+
+bool KeyTable::holds(const Stored& key, const address::Address& address,
+                     std::span<const std::string_view> names) const {
+  if (!(key.address == address)) return false;
+  std::size_t at = key.offset;
+  const std::size_t end = std::size_t{key.offset} + key.length;
+  for (std::string_view name : names) {
+    if (end - at < name.size() + 1) return false;
+    for (char c : name) {
+      if (folded_[at++] != fold(c)) return false;
+    }
+    if (folded_[at++] != '\0') return false;
+  }
+  return at == end;
+}
+
+void KeyTable::reserve(std::size_t keys, std::size_t octets) {
+  keys_.reserve(keys);
+  folded_.reserve(octets);
+  while (slots_.size() < keys * 2) grow();
+}
+
+void KeyTable::grow() {
+  std::vector<std::uint64_t> slots(slots_.empty() ? 64 : slots_.size() * 2, 0);
+  const std::size_t mask = slots.size() - 1;
+  for (std::uint32_t id = 0; id < keys_.size(); ++id) {
+    std::size_t slot = keys_[id].hash & mask;
+    while (slots[slot] != 0) slot = (slot + 1) & mask;
+    slots[slot] = (keys_[id].hash & 0xFFFFFFFF00000000ULL) | (std::uint64_t{id} + 1);
+  }
+  slots_ = std::move(slots);
+}
+
+std::pair<std::uint32_t, bool> KeyTable::insert(const address::Address& address,
+                                                std::span<const std::string_view> names) {
+  // Kept at most half full, so that probes stay short.
+  if ((keys_.size() + 1) * 2 > slots_.size()) grow();
+  const std::uint64_t hash = hash_of(address, names);
+  const std::uint64_t tag = hash & 0xFFFFFFFF00000000ULL;
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = hash & mask;
+  for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+    if ((slots_[slot] & 0xFFFFFFFF00000000ULL) != tag) continue;
+    const auto id = static_cast<std::uint32_t>(slots_[slot] - 1);
+    if (keys_[id].hash == hash && holds(keys_[id], address, names)) return {id, false};
+  }
+  const std::size_t offset = folded_.size();
+  std::size_t length = 0;
+  for (std::string_view name : names) length += name.size() + 1;
+  folded_.resize(offset + length);
+  char* out = folded_.data() + offset;
+  for (std::string_view name : names) {
+    for (char c : name) *out++ = fold(c);
+    *out++ = '\0';
+  }
+  const auto id = static_cast<std::uint32_t>(keys_.size());
+  keys_.push_back(Stored{address, hash, static_cast<std::uint32_t>(offset),
+                         static_cast<std::uint32_t>(length)});
+  slots_[slot] = tag | (std::uint64_t{id} + 1);
+  return {id, true};
 }
 
 }  // namespace hosts_core::entry_key

@@ -4,8 +4,11 @@
 #define LWK_HOSTS_CORE_ENTRY_KEY_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "hosts_core/address.h"
@@ -25,6 +28,43 @@ struct EntryKey {
 
   std::size_t hash() const;
   friend bool operator==(const EntryKey&, const EntryKey&) = default;
+};
+
+// A hash table of keys, each an address and a list of host names compared
+// lowercased in ASCII, as EntryKey compares them. Each key gets an id, from 0
+// in the order the keys were first added. The folded names are kept in one
+// buffer, so that adding keys allocates only as the table grows.
+class KeyTable {
+ public:
+  // Adds the key, unless it is there already. Returns its id, and whether it
+  // was new. REQUIRES: no name holds a NUL octet (host names never do).
+  std::pair<std::uint32_t, bool> insert(const address::Address& address,
+                                        std::span<const std::string_view> names);
+
+  std::size_t size() const { return keys_.size(); }
+
+  // Makes room for `keys` keys of about `octets` octets of names in all, so
+  // that adding them needs no further growth.
+  void reserve(std::size_t keys, std::size_t octets);
+
+ private:
+  struct Stored {
+    address::Address address;
+    std::uint64_t hash;
+    std::uint32_t offset;  // of the folded names, each followed by a NUL, in folded_
+    std::uint32_t length;
+  };
+
+  bool holds(const Stored& key, const address::Address& address,
+             std::span<const std::string_view> names) const;
+  void grow();
+
+  std::string folded_;
+  std::vector<Stored> keys_;
+  // Per slot: the high 32 bits of the key's hash, then the key's id + 1 in the
+  // low 32 bits; 0 for an empty slot. Probes compare hashes without touching
+  // the keys.
+  std::vector<std::uint64_t> slots_;
 };
 
 }  // namespace hosts_core::entry_key

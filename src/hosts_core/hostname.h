@@ -5,6 +5,7 @@
 #define LWK_HOSTS_CORE_HOSTNAME_H_
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,10 @@ struct HostnameError {
 
   friend bool operator==(const HostnameError&, const HostnameError&) = default;
 };
+
+// The first rule that `text` breaks as a host name, or nothing when it is one.
+// Allocates only to report a fault.
+std::optional<HostnameError> fault_of(std::string_view text);
 
 class Hostname {
  public:

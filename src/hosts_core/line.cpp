@@ -1,5 +1,9 @@
 #include "hosts_core/line.h"
 
+#include <array>
+#include <cstdint>
+#include <cstring>
+
 #include "hosts_core/markup.h"
 #include "hosts_core/quoted.h"
 
@@ -36,38 +40,63 @@ std::size_t white_space_at(std::string_view s, std::size_t i) {
   }
 }
 
-// Walks the tokens of a text: maximal runs of characters that are not white
-// space. Tokens are never empty.
-class Tokens {
- public:
-  explicit Tokens(std::string_view text) : text_(text) {}
+// Which ASCII octets are white space: U+0009 to U+000D and U+0020.
+constexpr std::array<bool, 128> kAsciiSpace = [] {
+  std::array<bool, 128> table{};
+  for (int c = 0x09; c <= 0x0D; ++c) table[c] = true;
+  table[' '] = true;
+  return table;
+}();
 
-  bool next(std::string_view* token) {
-    while (pos_ < text_.size()) {
-      const std::size_t ws = white_space_at(text_, pos_);
-      if (ws == 0) break;
-      pos_ += ws;
-    }
-    if (pos_ >= text_.size()) return false;
-    const std::size_t start = pos_;
-    while (pos_ < text_.size() && white_space_at(text_, pos_) == 0) ++pos_;
-    *token = text_.substr(start, pos_ - start);
-    return true;
-  }
-
- private:
-  std::string_view text_;
-  std::size_t pos_ = 0;
-};
-
-std::string_view strip_spaces_and_tabs(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const std::size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
+// The length of the white-space character at `i`, or 0; fast for ASCII.
+inline std::size_t space_at(std::string_view s, std::size_t i) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  if (b < 0x80) return kAsciiSpace[b] ? 1 : 0;
+  return white_space_at(s, i);
 }
 
-LineError whole_line(std::string message) { return LineError{std::move(message), {}}; }
+// Cuts `text` into tokens, maximal runs of characters that are not white
+// space: the first into *first (left empty when there is none), the others
+// appended to *rest. Tokens are never empty.
+void tokenize(std::string_view text, std::string_view* first, std::vector<std::string_view>* rest) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (true) {
+    while (i < n) {
+      const std::size_t ws = space_at(text, i);
+      if (ws == 0) break;
+      i += ws;
+    }
+    if (i >= n) return;
+    const std::size_t start = i;
+    // Printable ASCII is never white space: pass it eight octets at a time.
+    while (i + 8 <= n) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + i, sizeof word);
+      // A high bit is set for an octet of 0x80 or above, or one below 0x21.
+      if ((word | (word - 0x2121212121212121ULL)) & 0x8080808080808080ULL) break;
+      i += 8;
+    }
+    while (i < n && space_at(text, i) == 0) ++i;
+    if (first->empty()) {
+      *first = text.substr(start, i - start);
+    } else {
+      rest->push_back(text.substr(start, i - start));
+    }
+  }
+}
+
+// The position of the first character that is neither a space nor a tab.
+std::size_t skip_spaces_and_tabs(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  return i;
+}
+
+Kind fault(LineError* error, std::string message) {
+  if (error != nullptr) *error = LineError{std::move(message), {}};
+  return Kind::Fault;
+}
 
 void record(LineError* error, const std::string& sentence, Field field) {
   if (!error->message.empty()) error->message += "; ";
@@ -120,64 +149,76 @@ lwk::Result<Line, LineError> classify(std::string_view text) {
   return classify_with(text, MAX_LINE_OCTETS, MAX_NAMES);
 }
 
-lwk::Result<Line, LineError> classify_with(std::string_view text, std::size_t max_octets,
-                                           std::size_t max_names) {
+Kind inspect(std::string_view text, std::size_t max_octets, std::size_t max_names, EntryView* entry,
+             LineError* error) {
   if (text.size() > max_octets) {
-    return lwk::unexpected(whole_line("the line is " + std::to_string(text.size()) +
-                                      " octets long, and the limit is " +
-                                      std::to_string(max_octets)));
+    return fault(error, "the line is " + std::to_string(text.size()) +
+                            " octets long, and the limit is " + std::to_string(max_octets));
   }
-  if (markup::impersonates_markup(text)) {
-    return lwk::unexpected(whole_line(
-        "the line repeats the managed block's markup, which would make the file unreadable to "
-        "the product that wrote it"));
-  }
-  const std::string_view stripped = strip_spaces_and_tabs(text);
-  if (stripped.empty()) return Line{Blank{}};
-  if (stripped.front() == '#') return Line{Comment{}};
-
+  // Every marker text begins with "#": a line without one cannot imitate them.
   const std::size_t hash = text.find('#');
-  const std::string_view before_comment = text.substr(0, hash);
-  std::size_t token_count = 0;
-  {
-    Tokens tokens(before_comment);
-    std::string_view ignored;
-    while (tokens.next(&ignored)) ++token_count;
+  if (hash != std::string_view::npos && markup::impersonates_markup(text)) {
+    return fault(error,
+                 "the line repeats the managed block's markup, which would make the file "
+                 "unreadable to the product that wrote it");
   }
+  // Only spaces and tabs are stripped here; the end of the text needs no
+  // look: what is left after the start is blank exactly when nothing is left.
+  const std::size_t first = skip_spaces_and_tabs(text);
+  if (first == text.size()) return Kind::Blank;
+  if (text[first] == '#') return Kind::Comment;
+
+  std::vector<std::string_view>& tokens = entry->names;
+  tokens.clear();
+  std::string_view address_token;
+  tokenize(text.substr(0, hash), &address_token, &tokens);
   // Nothing but white space before the first "#" (a form feed alone, or a
   // no-break space and a comment): blank, or a comment when a "#" follows.
-  if (token_count == 0) {
-    if (hash == std::string_view::npos) return Line{Blank{}};
-    return Line{Comment{}};
-  }
-  const std::size_t name_count = token_count - 1;
-  if (name_count == 0) {
-    return lwk::unexpected(whole_line("the entry has no host name, so it maps nothing"));
-  }
-  if (name_count > max_names) {
-    return lwk::unexpected(whole_line("the line carries " + std::to_string(name_count) +
-                                      " names, and the limit is " + std::to_string(max_names)));
+  if (address_token.empty()) return hash == std::string_view::npos ? Kind::Blank : Kind::Comment;
+  if (tokens.empty()) return fault(error, "the entry has no host name, so it maps nothing");
+  if (tokens.size() > max_names) {
+    return fault(error, "the line carries " + std::to_string(tokens.size()) +
+                            " names, and the limit is " + std::to_string(max_names));
   }
 
-  Tokens tokens(before_comment);
-  std::string_view token;
-  (void)tokens.next(&token);
+  // The faults of the tokens are reported all together: the address first,
+  // then the names in line order.
+  bool faulty = false;
+  auto token_fault = [&](const std::string& sentence, Field field) {
+    if (!faulty) *error = LineError{};
+    faulty = true;
+    record(error, sentence, field);
+  };
+  auto address = Address::parse(address_token);
+  if (!address) {
+    if (error == nullptr) return Kind::Fault;
+    token_fault(describe_address(address_token, address.error()), Field::address());
+  }
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    auto name_fault = hostname::fault_of(tokens[i]);
+    if (!name_fault) continue;
+    if (error == nullptr) return Kind::Fault;
+    token_fault(describe_hostname(tokens[i], *name_fault), Field::name(i));
+  }
+  if (faulty) return Kind::Fault;
+  entry->address = *address;
+  return Kind::Entry;
+}
+
+lwk::Result<Line, LineError> classify_with(std::string_view text, std::size_t max_octets,
+                                           std::size_t max_names) {
+  EntryView view;
   LineError error;
-  auto address = Address::parse(token);
-  if (!address) record(&error, describe_address(token, address.error()), Field::address());
-
-  std::vector<Hostname> names;
-  names.reserve(name_count);
-  for (std::size_t i = 0; tokens.next(&token); ++i) {
-    auto name = Hostname::parse(token);
-    if (!name) {
-      record(&error, describe_hostname(token, name.error()), Field::name(i));
-    } else if (error.fields.empty()) {
-      names.push_back(std::move(name).value());
-    }
+  switch (inspect(text, max_octets, max_names, &view, &error)) {
+    case Kind::Blank: return Line{Blank{}};
+    case Kind::Comment: return Line{Comment{}};
+    case Kind::Fault: return lwk::unexpected(std::move(error));
+    case Kind::Entry: break;
   }
-  if (!error.fields.empty()) return lwk::unexpected(std::move(error));
-  return Line{Entry{address.value(), std::move(names)}};
+  Entry entry{view.address, {}};
+  entry.names.reserve(view.names.size());
+  for (std::string_view name : view.names) entry.names.push_back(Hostname::parse(name).value());
+  return Line{std::move(entry)};
 }
 
 }  // namespace hosts_core::line

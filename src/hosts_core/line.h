@@ -53,6 +53,24 @@ struct LineError {
   friend bool operator==(const LineError&, const LineError&) = default;
 };
 
+// What a line is, as inspect() tells it.
+enum class Kind { Blank, Comment, Entry, Fault };
+
+// An entry whose names are views into the text it was classified from.
+struct EntryView {
+  address::Address address = address::Address::v4({0, 0, 0, 0});
+  std::vector<std::string_view> names;
+};
+
+// Classifies `text` exactly as classify_with() does, without building the
+// result. For an entry, *entry receives the address and the names as views
+// into `text`; its vector is reused, so that a caller inspecting many lines
+// allocates once. For a fault, *error receives the LineError when `error` is
+// not null; with a null `error` the first fault ends the work and nothing is
+// allocated for it.
+Kind inspect(std::string_view text, std::size_t max_octets, std::size_t max_names, EntryView* entry,
+             LineError* error);
+
 // Classifies one line (without its line ending) under the limits of the hosts
 // file: classify_with(text, MAX_LINE_OCTETS, MAX_NAMES). Total: any text gives
 // a Line or a LineError.

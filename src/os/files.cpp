@@ -1,5 +1,6 @@
 #include "os/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +34,33 @@ Result<void, IoError> make_directories(const std::string& path) {
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return success();
   }
   return unexpected(IoError::from_errno(error));
+}
+
+Result<std::string, IoError> read_file(const std::string& path, bool follow_link) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW));
+  if (fd < 0) return unexpected(IoError::last());
+  // Read straight into the result, sized by what the file says of itself and
+  // grown while it turns out longer; the size is only a hint.
+  struct stat st;
+  std::size_t room = 65536;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) room = static_cast<std::size_t>(st.st_size) + 1;
+  std::string content(room, '\0');
+  std::size_t used = 0;
+  for (;;) {
+    if (used == content.size()) content.resize(content.size() * 2);
+    const ssize_t n = ::read(fd, content.data() + used, content.size() - used);
+    if (n > 0) {
+      used += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      (void)::close(fd);
+      content.resize(used);
+      return content;
+    } else if (errno != EINTR) {
+      const IoError error = IoError::last();
+      (void)::close(fd);
+      return unexpected(error);
+    }
+  }
 }
 
 Result<void, IoError> write_all(int fd, std::string_view bytes) {

@@ -24,6 +24,10 @@ std::string parent_of(const std::string& path);
 // support it), fsync elsewhere.
 Result<void, IoError> full_flush(int fd);
 
+// Reads the whole file at `path`. With `follow_link` false, a symbolic link
+// at `path` itself is refused.
+Result<std::string, IoError> read_file(const std::string& path, bool follow_link);
+
 // Writes all of `bytes` to `fd`, repeating interrupted and partial writes.
 Result<void, IoError> write_all(int fd, std::string_view bytes);
 

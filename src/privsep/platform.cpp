@@ -150,28 +150,7 @@ IoResult<FileKind> MacPlatform::examine(const std::string& path) {
 }
 
 IoResult<std::string> MacPlatform::read_file(const std::string& path) {
-  ScopedFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (fd.get() < 0) return unexpected(IoError::last());
-  // Read straight into the result, sized by what the file says of itself and
-  // grown while it turns out longer; the size is only a hint.
-  struct stat st;
-  std::size_t room = 65536;
-  if (::fstat(fd.get(), &st) == 0 && st.st_size > 0)
-    room = static_cast<std::size_t>(st.st_size) + 1;
-  std::string content(room, '\0');
-  std::size_t used = 0;
-  for (;;) {
-    if (used == content.size()) content.resize(content.size() * 2);
-    const ssize_t n = ::read(fd.get(), content.data() + used, content.size() - used);
-    if (n > 0) {
-      used += static_cast<std::size_t>(n);
-    } else if (n == 0) {
-      content.resize(used);
-      return content;
-    } else if (errno != EINTR) {
-      return unexpected(IoError::last());
-    }
-  }
+  return lwk::os::read_file(path, /*follow_link=*/false);
 }
 
 IoResult<bool> MacPlatform::holds_exactly(const std::string& path, std::string_view content) {

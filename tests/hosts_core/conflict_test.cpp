@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,14 @@ const Address kLoop4 = Address::v4({127, 0, 0, 1});
 const Address kLoop6 = Address::v6({0, 0, 0, 0, 0, 0, 0, 1});
 const Address kOther6 = Address::v6({0xfe80, 0, 0, 0, 0, 0, 0, 1});
 
+// The sets view their texts, which live as long as the test program.
 ConflictSet on(std::string label, std::vector<std::string> lines) {
+  static std::vector<std::unique_ptr<std::string>> texts;
   ConflictSet set{std::move(label), {}};
-  for (auto& text : lines) set.lines.push_back({std::move(text), true});
+  for (auto& text : lines) {
+    texts.push_back(std::make_unique<std::string>(std::move(text)));
+    set.lines.push_back({*texts.back(), true});
+  }
   return set;
 }
 

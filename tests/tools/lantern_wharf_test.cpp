@@ -1,0 +1,245 @@
+// The lantern-wharf tool end to end: the built binary, run on files the tests
+// write, with its exit status, standard output and standard error.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+extern "C" char** environ;
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs the tool with `args`, feeding `input` on standard input.
+Outcome tool(const std::vector<std::string>& args, const std::string& input = "") {
+  lwk_test::TempDir io;
+  lwk_test::spit(io / "in", input);
+  std::vector<std::string> all = {LANTERN_WHARF};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, all[0].c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return {-1, "", "could not start the tool"};
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, lwk_test::slurp(io / "out"),
+          lwk_test::slurp(io / "err")};
+}
+
+const std::string kOpen = "# >>> lantern-wharf managed block \xE2\x80\x94 do not edit >>>";
+const std::string kClose = "# <<< lantern-wharf <<<";
+
+class ToolTest : public ::testing::Test {
+ protected:
+  std::string file(const std::string& name, const std::string& content) {
+    lwk_test::spit(dir_ / name, content);
+    return dir_ / name;
+  }
+  lwk_test::TempDir dir_;
+};
+
+TEST_F(ToolTest, CheckPassesQuietly) {
+  const auto sets = file("ok.json", R"({"sets": [{"name": "work", "lines": [
+      {"text": "10.0.0.5 intranet.test", "enabled": true}, "10.0.0.6 wiki.test",
+      {"text": "anything at all", "enabled": false}]}]})");
+  const Outcome o = tool({"check", sets});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(tool({"check", "--json", sets}).out, "{\"issues\":[]}\n");
+}
+
+TEST_F(ToolTest, CheckPrintsEveryIssue) {
+  const auto sets = file("bad.json", R"({"sets": [
+      {"name": "a", "lines": ["10.0.0.1 shared", "bad_line", "x\ny"]},
+      {"name": "b", "lines": ["10.0.0.2 shared"]}]})");
+  const Outcome o = tool({"check", sets});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err,
+            "set 0, line 2: the entry has no host name, so it maps nothing\n"
+            "set 0, line 3: the line holds a line break, which would split it into several lines "
+            "of the file\n"
+            "set 0, line 1: shared is mapped to more than one address by the sets being applied\n"
+            "set 1, line 1: shared is mapped to more than one address by the sets being applied\n");
+  const Outcome json = tool({"check", "--json", sets});
+  EXPECT_EQ(json.status, 1);
+  EXPECT_TRUE(json.out.starts_with(
+      "{\"issues\":[{\"set\":0,\"line\":2,\"message\":\"the entry has no host name, so it maps "
+      "nothing\"},"))
+      << json.out;
+  EXPECT_TRUE(json.out.ends_with(
+      "{\"set\":1,\"line\":1,\"message\":\"shared is mapped to more than one address by the "
+      "sets being applied\"}]}\n"))
+      << json.out;
+}
+
+TEST_F(ToolTest, InputErrorsNameWhereTheFaultIs) {
+  struct Case {
+    std::string json;
+    std::string error;
+  };
+  const Case cases[] = {
+      {R"({"sets": [)", "not valid JSON: parse error at line 1, column 11"},
+      {R"([])", "expected an object with \"sets\""},
+      {R"({"sets": [], "extra": 1})", "the file: unknown key \"extra\""},
+      {R"({})", "missing \"sets\""},
+      {R"({"sets": {}})", "sets: expected an array"},
+      {R"({"sets": [{"lines": []}]})", "sets[0]: missing \"name\""},
+      {R"({"sets": [{"name": 5}]})", "sets[0].name: expected a string"},
+      {R"({"sets": [{"name": "a", "lines": "x"}]})", "sets[0].lines: expected an array"},
+      {R"({"sets": [{"name": "a", "lines": [1]}]})",
+       "sets[0].lines[0]: expected a string or an object with \"text\""},
+      {R"({"sets": [{"name": "a", "lines": [{"text": "x", "enabled": "yes"}]}]})",
+       "sets[0].lines[0].enabled: expected true or false"},
+      {R"({"sets": [{"name": "a", "lines": ["ok", {"txt": "x"}]}]})",
+       "sets[0].lines[1]: unknown key \"txt\""},
+      {R"({"sets": [{"name": "a", "lines": [{"enabled": true}]}]})",
+       "sets[0].lines[0]: missing \"text\""},
+      {"{\"sets\": [{\"name\": \"\xFF\"}]}", "not valid JSON: parse error"},
+  };
+  for (const Case& c : cases) {
+    const auto sets = file("input.json", c.json);
+    const Outcome o = tool({"check", sets});
+    EXPECT_EQ(o.status, 2) << c.json;
+    EXPECT_TRUE(o.err.starts_with("lantern-wharf: " + sets + ": " + c.error)) << o.err;
+  }
+  const Outcome missing = tool({"check", dir_ / "absent.json"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "lantern-wharf: " + dir_ / "absent.json" +
+                             ": No such file or directory (os error 2)\n");
+}
+
+TEST_F(ToolTest, PreviewWritesTheWholeNewFile) {
+  const auto sets = file("sets.json", R"({"sets": [{"name": "dev", "lines": ["10.0.0.1 dev.test"]}]})");
+  const auto hosts = file("hosts", "127.0.0.1 localhost");
+  const Outcome o = tool({"preview", "--hosts", hosts, sets});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "127.0.0.1 localhost\n\n" + kOpen + "\n# >>> lantern-wharf node: dev\n" +
+                       "10.0.0.1 dev.test\n" + kClose + "\n");
+  EXPECT_EQ(lwk_test::slurp(hosts), "127.0.0.1 localhost");  // only read
+
+  const Outcome diff = tool({"preview", "--diff", "--hosts=" + hosts, sets});
+  EXPECT_EQ(diff.status, 0);
+  EXPECT_EQ(diff.out, "--- " + hosts + "\n+++ " + hosts + " (after the apply)\n" +
+                          "@@ -1,1 +1,6 @@\n-127.0.0.1 localhost\n\\ No newline at end of file\n" +
+                          "+127.0.0.1 localhost\n+\n+" + kOpen + "\n+# >>> lantern-wharf node: dev\n" +
+                          "+10.0.0.1 dev.test\n+" + kClose + "\n");
+  // The preview of a file that already holds the block diffs to nothing.
+  const auto applied = file("applied", o.out);
+  const Outcome same = tool({"preview", "--diff", "--hosts", applied, sets});
+  EXPECT_EQ(same.status, 0);
+  EXPECT_EQ(same.out, "");
+}
+
+TEST_F(ToolTest, PreviewRefusals) {
+  const auto sets = file("sets.json", R"({"sets": [{"name": "dev", "lines": ["10.0.0.1 a"]}]})");
+  const auto broken = file("broken", "a\n" + kOpen + "\nb\n");
+  Outcome o = tool({"preview", "--hosts", broken, sets});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, "set 0, line 0: the file's markup is broken at line 2: the block is opened and "
+                   "never closed\n");
+  o = tool({"preview", "--json", "--hosts", broken, sets});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "{\"issues\":[{\"set\":0,\"line\":0,\"message\":\"the file's markup is broken at "
+                   "line 2: the block is opened and never closed\"}]}\n");
+  o = tool({"preview", "--hosts", dir_ / "absent", sets});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "set 0, line 0: reading the current file: No such file or directory (os error 2)\n");
+  const auto bad = file("bad.json", R"({"sets": [{"name": "dev", "lines": ["nope"]}]})");
+  o = tool({"preview", "--hosts", broken, bad});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "set 0, line 1: the entry has no host name, so it maps nothing\n");
+}
+
+TEST_F(ToolTest, EncodeAndDecode) {
+  const auto sets = file("sets.json", R"({"sets": [{"name": "a", "lines": ["x"]}]})");
+  EXPECT_EQ(tool({"encode", sets}).out,
+            std::string("\x00\x01\x01\x00\x00\x00\x01\x00\x00\x00\x01" "a"
+                        "\x00\x00\x00\x01\x01\x00\x00\x00\x01" "x", 22));
+  EXPECT_EQ(tool({"encode", "flush"}).out, std::string("\x00\x01\x02", 3));
+  EXPECT_EQ(tool({"encode", "remove-everything"}).out, std::string("\x00\x01\x03", 3));
+
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> options;
+    int status;
+    std::string out;
+  };
+  const std::string issues("\x00\x01\x03\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x02\x00\x00\x00\x03" "abc", 22);
+  const Case cases[] = {
+      {std::string("\x00\x01\x01", 3), {}, 0, "done\n"},
+      {std::string("\x00\x01\x02", 3), {}, 0, "unchanged\n"},
+      {std::string("\x00\x01\x04", 3), {}, 1, "not understood\n"},
+      {issues, {}, 1, "set 0, line 2: abc\n"},
+      {std::string("\x00\x01\x01", 3), {"--json"}, 0, "{\"response\":\"done\"}\n"},
+      {std::string("\x00\x01\x04", 3), {"--json"}, 1, "{\"response\":\"not understood\"}\n"},
+      {issues, {"--json"}, 1, "{\"issues\":[{\"set\":0,\"line\":2,\"message\":\"abc\"}]}\n"},
+      {"", {}, 2, ""},
+      {std::string("\x00\x01\x01\x00", 4), {}, 2, ""},
+      {std::string("\x00\x02\x01", 3), {}, 2, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"decode"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome o = tool(args, c.bytes);
+    EXPECT_EQ(o.status, c.status) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(o.out, c.out) << testing::PrintToString(c.bytes);
+    if (c.status == 2) {
+      EXPECT_TRUE(o.err.starts_with("lantern-wharf: ")) << o.err;
+    }
+  }
+}
+
+TEST_F(ToolTest, HelpVersionAndUsage) {
+  for (const char* command : {"check", "preview", "encode", "decode"}) {
+    const Outcome o = tool({command, "--help"});
+    EXPECT_EQ(o.status, 0) << command;
+    EXPECT_TRUE(o.out.starts_with(std::string("usage: lantern-wharf ") + command)) << o.out;
+  }
+  EXPECT_TRUE(tool({"--help"}).out.starts_with("usage: lantern-wharf COMMAND"));
+  const Outcome version = tool({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(version.out.starts_with("lantern-wharf 0.")) << version.out;
+  struct Case {
+    std::vector<std::string> args;
+    std::string first_line;
+  };
+  const Case cases[] = {
+      {{}, "lantern-wharf: a command is needed"},
+      {{"frobnicate"}, "lantern-wharf: unknown command frobnicate"},
+      {{"check"}, "lantern-wharf: check takes one sets file"},
+      {{"check", "a", "b"}, "lantern-wharf: check takes one sets file"},
+      {{"check", "--diff", "a"}, "lantern-wharf: unknown option --diff"},
+      {{"preview", "a", "--hosts"}, "lantern-wharf: --hosts needs a file"},
+      {{"decode", "file"}, "lantern-wharf: decode reads standard input only"},
+      {{"encode"}, "lantern-wharf: encode takes a sets file, flush or remove-everything"},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = tool(c.args);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(o.err.starts_with(c.first_line + "\n")) << o.err;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,336 @@
+// lantern-wharf: prepares, checks and previews what the helper will write.
+//
+//   lantern-wharf check [--json] SETS.json
+//   lantern-wharf preview [--json] [--diff] [--hosts FILE] SETS.json
+//   lantern-wharf encode SETS.json | flush | remove-everything
+//   lantern-wharf decode [--json]
+//
+// Exit status: 0 success, 1 the request has issues or the file cannot take
+// it, 2 a usage or input error. Messages go to standard error; results (the
+// new file, a diff, request bytes, a decoded response, --json objects) to
+// standard output.
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "diff.h"
+#include "helper_core/check.h"
+#include "hosts_core/block.h"
+#include "ipc/wire.h"
+#include "os/files.h"
+#include "paths/paths.h"
+#include "sets_json.h"
+
+namespace lantern_wharf {
+namespace {
+
+using hosts_ipc::Issue;
+using hosts_ipc::WireSet;
+
+constexpr int kSuccess = 0;
+constexpr int kRefused = 1;
+constexpr int kUsage = 2;
+
+constexpr const char* kToolHelp =
+    "usage: lantern-wharf COMMAND [OPTIONS]\n"
+    "\n"
+    "Prepares, checks and previews what the lantern-wharf helper writes into the\n"
+    "managed block of the hosts file.\n"
+    "\n"
+    "commands:\n"
+    "  check SETS.json       check the sets as the helper would\n"
+    "  preview SETS.json     print the hosts file an apply would write\n"
+    "  encode SETS.json      print the request bytes of an apply\n"
+    "  encode flush          print the request bytes of a name-cache flush\n"
+    "  encode remove-everything\n"
+    "                        print the request bytes of a removal\n"
+    "  decode                read response bytes on standard input and print them\n"
+    "\n"
+    "options:\n"
+    "  --help                show this text, or a command's with COMMAND --help\n"
+    "  --version             show the version\n"
+    "\n"
+    "A sets file reads {\"sets\": [{\"name\": \"work\", \"lines\": [LINE, ...]}]}, where\n"
+    "a LINE is {\"text\": \"10.0.0.5 intranet.test\", \"enabled\": true} or a plain\n"
+    "string (a switched-on line).\n"
+    "\n"
+    "Exit status: 0 success, 1 the request has issues or the file cannot take it,\n"
+    "2 a usage or input error.\n";
+
+constexpr const char* kCheckHelp =
+    "usage: lantern-wharf check [--json] SETS.json\n"
+    "\n"
+    "Checks the sets as the helper checks an apply request. Prints nothing and\n"
+    "exits 0 when there is no issue; otherwise prints one line per issue on\n"
+    "standard error, \"set S, line L: MESSAGE\" (line 0: the request as a whole or\n"
+    "a set's name), and exits 1.\n"
+    "\n"
+    "  --json   print {\"issues\": [{\"set\": S, \"line\": L, \"message\": M}, ...]}\n"
+    "           on standard output instead\n";
+
+constexpr const char* kPreviewHelp =
+    "usage: lantern-wharf preview [--json] [--diff] [--hosts FILE] SETS.json\n"
+    "\n"
+    "Checks the sets, reads FILE (default /etc/hosts, only read), cuts it at its\n"
+    "managed block and prints the complete file an apply would write. Issues,\n"
+    "a broken block or an unreadable file are printed on standard error, exit 1.\n"
+    "\n"
+    "  --diff         print a unified diff of FILE against the new file instead\n"
+    "                 (nothing when the apply would change nothing)\n"
+    "  --hosts FILE   the file to start from\n"
+    "  --json         print issues as {\"issues\": [...]} on standard output\n";
+
+constexpr const char* kEncodeHelp =
+    "usage: lantern-wharf encode SETS.json | flush | remove-everything\n"
+    "\n"
+    "Prints the request bytes that the client sends the helper: an apply of the\n"
+    "sets in SETS.json (not checked; see check), a name-cache flush, or a removal\n"
+    "of everything the helper keeps. To encode a sets file named flush, write\n"
+    "./flush.\n";
+
+constexpr const char* kDecodeHelp =
+    "usage: lantern-wharf decode [--json]\n"
+    "\n"
+    "Reads the bytes of a response on standard input and prints it: done,\n"
+    "unchanged, not understood, or the issues as check prints them. Exits 0 for\n"
+    "done and unchanged, 1 otherwise, 2 for bytes that are no response.\n"
+    "\n"
+    "  --json   print {\"response\": \"done\"} or {\"issues\": [...]}\n";
+
+// The parsed command line of one command.
+struct Arguments {
+  bool help = false;
+  bool json = false;
+  bool diff = false;
+  std::optional<std::string> hosts;
+  std::vector<std::string> positional;
+};
+
+int usage_error(const std::string& command, const std::string& message) {
+  std::cerr << "lantern-wharf: " << message << "\n";
+  std::cerr << "try 'lantern-wharf " << (command.empty() ? "" : command + " ") << "--help'\n";
+  return kUsage;
+}
+
+// Parses the options `allowed` ("json", "diff", "hosts") of a command.
+std::optional<Arguments> parse_arguments(const std::vector<std::string>& args,
+                                         const std::vector<std::string>& allowed,
+                                         const std::string& command) {
+  Arguments out;
+  auto permits = [&](const std::string& name) {
+    for (const auto& a : allowed) {
+      if (a == name) return true;
+    }
+    return false;
+  };
+  bool options_done = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
+      out.positional.push_back(arg);
+    } else if (arg == "--") {
+      options_done = true;
+    } else if (arg == "--help" || arg == "-h") {
+      out.help = true;
+    } else if (arg == "--json" && permits("json")) {
+      out.json = true;
+    } else if (arg == "--diff" && permits("diff")) {
+      out.diff = true;
+    } else if (arg == "--hosts" && permits("hosts")) {
+      if (i + 1 == args.size()) {
+        usage_error(command, "--hosts needs a file");
+        return std::nullopt;
+      }
+      out.hosts = args[++i];
+    } else if (arg.starts_with("--hosts=") && permits("hosts")) {
+      out.hosts = arg.substr(8);
+    } else {
+      usage_error(command, "unknown option " + arg);
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+std::string issue_line(const Issue& issue) {
+  return "set " + std::to_string(issue.set) + ", line " + std::to_string(issue.line) + ": " +
+         issue.message;
+}
+
+std::string issues_json(const std::vector<Issue>& issues) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const Issue& issue : issues) {
+    list.push_back({{"set", issue.set}, {"line", issue.line}, {"message", issue.message}});
+  }
+  const nlohmann::ordered_json object = {{"issues", list}};
+  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+// Shows issues: as lines on standard error, or as one JSON object on standard output.
+void show_issues(const std::vector<Issue>& issues, bool json) {
+  if (json) {
+    std::cout << issues_json(issues);
+    return;
+  }
+  for (const Issue& issue : issues) std::cerr << issue_line(issue) << "\n";
+}
+
+// Reads and parses a sets file, reporting any fault (exit 2) as "FILE: ...".
+std::optional<std::vector<WireSet>> load_sets(const std::string& path) {
+  auto text = lwk::os::read_file(path, /*follow_link=*/true);
+  if (!text) {
+    std::cerr << "lantern-wharf: " << path << ": " << text.error().message << "\n";
+    return std::nullopt;
+  }
+  auto sets = parse_sets(*text);
+  if (!sets) {
+    std::cerr << "lantern-wharf: " << path << ": " << sets.error() << "\n";
+    return std::nullopt;
+  }
+  return std::move(*sets);
+}
+
+bool write_out(std::string_view bytes) { return lwk::os::write_all(STDOUT_FILENO, bytes).has_value(); }
+
+int run_check(const Arguments& args) {
+  if (args.positional.size() != 1) return usage_error("check", "check takes one sets file");
+  auto sets = load_sets(args.positional[0]);
+  if (!sets) return kUsage;
+  auto checked = hosts_helper_core::check::check(*sets, hosts_helper_core::check::Limits::service());
+  if (checked) {
+    if (args.json) std::cout << issues_json({});
+    return kSuccess;
+  }
+  show_issues(checked.error(), args.json);
+  return kRefused;
+}
+
+int run_preview(const Arguments& args) {
+  if (args.positional.size() != 1) return usage_error("preview", "preview takes one sets file");
+  auto sets = load_sets(args.positional[0]);
+  if (!sets) return kUsage;
+  auto checked = hosts_helper_core::check::check(*sets, hosts_helper_core::check::Limits::service());
+  if (!checked) {
+    show_issues(checked.error(), args.json);
+    return kRefused;
+  }
+  const std::string hosts = args.hosts.value_or(hosts_paths::system_file());
+  auto current = lwk::os::read_file(hosts, /*follow_link=*/true);
+  if (!current) {
+    show_issues({{"reading the current file: " + current.error().message, 0, 0}}, args.json);
+    return kRefused;
+  }
+  auto file = hosts_core::block::ManagedFile::read(*current);
+  if (!file) {
+    show_issues({{"the file's markup is broken at line " + std::to_string(file.error().line) +
+                      ": " + file.error().message,
+                  0, 0}},
+                args.json);
+    return kRefused;
+  }
+  const std::string rendered = file->render(*checked);
+  const std::string out =
+      args.diff ? unified_diff(*current, rendered, hosts, hosts + " (after the apply)") : rendered;
+  return write_out(out) ? kSuccess : kRefused;
+}
+
+int run_encode(const Arguments& args) {
+  if (args.positional.size() != 1) {
+    return usage_error("encode", "encode takes a sets file, flush or remove-everything");
+  }
+  const std::string& what = args.positional[0];
+  hosts_ipc::Request request = hosts_ipc::FlushNameCache{};
+  if (what == "remove-everything") {
+    request = hosts_ipc::RemoveEverything{};
+  } else if (what != "flush") {
+    auto sets = load_sets(what);
+    if (!sets) return kUsage;
+    request = hosts_ipc::ApplySets{std::move(*sets)};
+  }
+  return write_out(hosts_ipc::encode_request(request)) ? kSuccess : kRefused;
+}
+
+int run_decode(const Arguments& args) {
+  if (!args.positional.empty()) return usage_error("decode", "decode reads standard input only");
+  const std::string bytes((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+  if (bytes.empty()) {
+    std::cerr << "lantern-wharf: no response: an empty reply is the helper's refusal of the caller\n";
+    return kUsage;
+  }
+  auto response = hosts_ipc::decode_response(bytes);
+  if (!response) {
+    std::cerr << "lantern-wharf: the bytes are no response: " << hosts_ipc::describe(response.error())
+              << "\n";
+    return kUsage;
+  }
+  if (const auto* issues = std::get_if<hosts_ipc::Issues>(&*response)) {
+    if (args.json) {
+      std::cout << issues_json(issues->issues);
+    } else {
+      for (const Issue& issue : issues->issues) std::cout << issue_line(issue) << "\n";
+    }
+    return kRefused;
+  }
+  const char* word = std::holds_alternative<hosts_ipc::Done>(*response)        ? "done"
+                     : std::holds_alternative<hosts_ipc::Unchanged>(*response) ? "unchanged"
+                                                                               : "not understood";
+  if (args.json) {
+    std::cout << nlohmann::ordered_json{{"response", word}}.dump() << "\n";
+  } else {
+    std::cout << word << "\n";
+  }
+  return std::holds_alternative<hosts_ipc::NotUnderstood>(*response) ? kRefused : kSuccess;
+}
+
+struct Command {
+  const char* name;
+  const char* help;
+  std::vector<std::string> options;
+  int (*run)(const Arguments&);
+};
+
+int run(const std::vector<std::string>& argv) {
+  if (argv.empty()) return usage_error("", "a command is needed");
+  if (argv[0] == "--help" || argv[0] == "-h") {
+    std::cout << kToolHelp;
+    return kSuccess;
+  }
+  if (argv[0] == "--version") {
+    std::cout << "lantern-wharf " << LWK_VERSION << "\n";
+    return kSuccess;
+  }
+  const Command commands[] = {
+      {"check", kCheckHelp, {"json"}, run_check},
+      {"preview", kPreviewHelp, {"json", "diff", "hosts"}, run_preview},
+      {"encode", kEncodeHelp, {}, run_encode},
+      {"decode", kDecodeHelp, {"json"}, run_decode},
+  };
+  for (const Command& command : commands) {
+    if (argv[0] != command.name) continue;
+    const std::vector<std::string> rest(argv.begin() + 1, argv.end());
+    auto args = parse_arguments(rest, command.options, command.name);
+    if (!args) return kUsage;
+    if (args->help) {
+      std::cout << command.help;
+      return kSuccess;
+    }
+    return command.run(*args);
+  }
+  return usage_error("", "unknown command " + argv[0]);
+}
+
+}  // namespace
+}  // namespace lantern_wharf
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const int status = lantern_wharf::run(args);
+  std::cout.flush();
+  return status;
+}
