@@ -31,8 +31,8 @@ std::vector<WireSet> largest_request() {
     while (true) {
       ++n;
       std::string line = "10." + std::to_string(n / 65536 % 256) + "." +
-                         std::to_string(n / 256 % 256) + "." + std::to_string(n % 256) +
-                         " host-" + std::to_string(n) + ".project.example";
+                         std::to_string(n / 256 % 256) + "." + std::to_string(n % 256) + " host-" +
+                         std::to_string(n) + ".project.example";
       if (n % 4 == 0) line += " h" + std::to_string(n);
       if (used + line.size() > budget) break;
       used += line.size();
@@ -55,7 +55,8 @@ void BM_DecodeCheckRender(benchmark::State& state) {
   for (auto _ : state) {
     auto request = hosts_ipc::decode_request(bytes);
     const auto& sets = std::get<hosts_ipc::ApplySets>(*request).sets;
-    auto checked = hosts_helper_core::check::check(sets, hosts_helper_core::check::Limits::service());
+    auto checked =
+        hosts_helper_core::check::check(sets, hosts_helper_core::check::Limits::service());
     if (!checked) {
       state.SkipWithError(checked.error()[0].message.c_str());
       break;
@@ -81,7 +82,8 @@ BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond);
 void BM_CheckOnly(benchmark::State& state) {
   const auto sets = largest_request();
   for (auto _ : state) {
-    auto checked = hosts_helper_core::check::check(sets, hosts_helper_core::check::Limits::service());
+    auto checked =
+        hosts_helper_core::check::check(sets, hosts_helper_core::check::Limits::service());
     benchmark::DoNotOptimize(checked);
   }
 }

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string once = read->render(*checked);
   auto again = hosts_core::block::ManagedFile::read(once);
   if (!again) lwk::fatal("sets that passed the check broke the file");
-  const bool exception = file.find('\n') == std::string::npos && !file.empty() && file.back() == '\r';
+  const bool exception =
+      file.find('\n') == std::string::npos && !file.empty() && file.back() == '\r';
   if (!exception && again->render(*checked) != once) lwk::fatal("a second rendering differs");
   return 0;
 }

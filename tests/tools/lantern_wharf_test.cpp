@@ -130,7 +130,8 @@ TEST_F(ToolTest, InputErrorsNameWhereTheFaultIs) {
 }
 
 TEST_F(ToolTest, PreviewWritesTheWholeNewFile) {
-  const auto sets = file("sets.json", R"({"sets": [{"name": "dev", "lines": ["10.0.0.1 dev.test"]}]})");
+  const auto sets =
+      file("sets.json", R"({"sets": [{"name": "dev", "lines": ["10.0.0.1 dev.test"]}]})");
   const auto hosts = file("hosts", "127.0.0.1 localhost");
   const Outcome o = tool({"preview", "--hosts", hosts, sets});
   EXPECT_EQ(o.status, 0);
@@ -142,8 +143,9 @@ TEST_F(ToolTest, PreviewWritesTheWholeNewFile) {
   EXPECT_EQ(diff.status, 0);
   EXPECT_EQ(diff.out, "--- " + hosts + "\n+++ " + hosts + " (after the apply)\n" +
                           "@@ -1,1 +1,6 @@\n-127.0.0.1 localhost\n\\ No newline at end of file\n" +
-                          "+127.0.0.1 localhost\n+\n+" + kOpen + "\n+# >>> lantern-wharf node: dev\n" +
-                          "+10.0.0.1 dev.test\n+" + kClose + "\n");
+                          "+127.0.0.1 localhost\n+\n+" + kOpen +
+                          "\n+# >>> lantern-wharf node: dev\n" + "+10.0.0.1 dev.test\n+" + kClose +
+                          "\n");
   // The preview of a file that already holds the block diffs to nothing.
   const auto applied = file("applied", o.out);
   const Outcome same = tool({"preview", "--diff", "--hosts", applied, sets});
@@ -157,15 +159,18 @@ TEST_F(ToolTest, PreviewRefusals) {
   Outcome o = tool({"preview", "--hosts", broken, sets});
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.err, "set 0, line 0: the file's markup is broken at line 2: the block is opened and "
-                   "never closed\n");
+  EXPECT_EQ(o.err,
+            "set 0, line 0: the file's markup is broken at line 2: the block is opened and "
+            "never closed\n");
   o = tool({"preview", "--json", "--hosts", broken, sets});
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.out, "{\"issues\":[{\"set\":0,\"line\":0,\"message\":\"the file's markup is broken at "
-                   "line 2: the block is opened and never closed\"}]}\n");
+  EXPECT_EQ(o.out,
+            "{\"issues\":[{\"set\":0,\"line\":0,\"message\":\"the file's markup is broken at "
+            "line 2: the block is opened and never closed\"}]}\n");
   o = tool({"preview", "--hosts", dir_ / "absent", sets});
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, "set 0, line 0: reading the current file: No such file or directory (os error 2)\n");
+  EXPECT_EQ(o.err,
+            "set 0, line 0: reading the current file: No such file or directory (os error 2)\n");
   const auto bad = file("bad.json", R"({"sets": [{"name": "dev", "lines": ["nope"]}]})");
   o = tool({"preview", "--hosts", broken, bad});
   EXPECT_EQ(o.status, 1);
@@ -174,9 +179,11 @@ TEST_F(ToolTest, PreviewRefusals) {
 
 TEST_F(ToolTest, EncodeAndDecode) {
   const auto sets = file("sets.json", R"({"sets": [{"name": "a", "lines": ["x"]}]})");
-  EXPECT_EQ(tool({"encode", sets}).out,
-            std::string("\x00\x01\x01\x00\x00\x00\x01\x00\x00\x00\x01" "a"
-                        "\x00\x00\x00\x01\x01\x00\x00\x00\x01" "x", 22));
+  EXPECT_EQ(tool({"encode", sets}).out, std::string("\x00\x01\x01\x00\x00\x00\x01\x00\x00\x00\x01"
+                                                    "a"
+                                                    "\x00\x00\x00\x01\x01\x00\x00\x00\x01"
+                                                    "x",
+                                                    22));
   EXPECT_EQ(tool({"encode", "flush"}).out, std::string("\x00\x01\x02", 3));
   EXPECT_EQ(tool({"encode", "remove-everything"}).out, std::string("\x00\x01\x03", 3));
 
@@ -186,7 +193,10 @@ TEST_F(ToolTest, EncodeAndDecode) {
     int status;
     std::string out;
   };
-  const std::string issues("\x00\x01\x03\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x02\x00\x00\x00\x03" "abc", 22);
+  const std::string issues(
+      "\x00\x01\x03\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x02\x00\x00\x00\x03"
+      "abc",
+      22);
   const Case cases[] = {
       {std::string("\x00\x01\x01", 3), {}, 0, "done\n"},
       {std::string("\x00\x01\x02", 3), {}, 0, "unchanged\n"},

@@ -196,13 +196,16 @@ std::optional<std::vector<WireSet>> load_sets(const std::string& path) {
   return std::move(*sets);
 }
 
-bool write_out(std::string_view bytes) { return lwk::os::write_all(STDOUT_FILENO, bytes).has_value(); }
+bool write_out(std::string_view bytes) {
+  return lwk::os::write_all(STDOUT_FILENO, bytes).has_value();
+}
 
 int run_check(const Arguments& args) {
   if (args.positional.size() != 1) return usage_error("check", "check takes one sets file");
   auto sets = load_sets(args.positional[0]);
   if (!sets) return kUsage;
-  auto checked = hosts_helper_core::check::check(*sets, hosts_helper_core::check::Limits::service());
+  auto checked =
+      hosts_helper_core::check::check(*sets, hosts_helper_core::check::Limits::service());
   if (checked) {
     if (args.json) std::cout << issues_json({});
     return kSuccess;
@@ -215,7 +218,8 @@ int run_preview(const Arguments& args) {
   if (args.positional.size() != 1) return usage_error("preview", "preview takes one sets file");
   auto sets = load_sets(args.positional[0]);
   if (!sets) return kUsage;
-  auto checked = hosts_helper_core::check::check(*sets, hosts_helper_core::check::Limits::service());
+  auto checked =
+      hosts_helper_core::check::check(*sets, hosts_helper_core::check::Limits::service());
   if (!checked) {
     show_issues(checked.error(), args.json);
     return kRefused;
@@ -258,15 +262,17 @@ int run_encode(const Arguments& args) {
 
 int run_decode(const Arguments& args) {
   if (!args.positional.empty()) return usage_error("decode", "decode reads standard input only");
-  const std::string bytes((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+  const std::string bytes((std::istreambuf_iterator<char>(std::cin)),
+                          std::istreambuf_iterator<char>());
   if (bytes.empty()) {
-    std::cerr << "lantern-wharf: no response: an empty reply is the helper's refusal of the caller\n";
+    std::cerr
+        << "lantern-wharf: no response: an empty reply is the helper's refusal of the caller\n";
     return kUsage;
   }
   auto response = hosts_ipc::decode_response(bytes);
   if (!response) {
-    std::cerr << "lantern-wharf: the bytes are no response: " << hosts_ipc::describe(response.error())
-              << "\n";
+    std::cerr << "lantern-wharf: the bytes are no response: "
+              << hosts_ipc::describe(response.error()) << "\n";
     return kUsage;
   }
   if (const auto* issues = std::get_if<hosts_ipc::Issues>(&*response)) {
