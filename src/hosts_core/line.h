@@ -66,8 +66,7 @@ struct EntryView {
 // result. For an entry, *entry receives the address and the names as views
 // into `text`; its vector is reused, so that a caller inspecting many lines
 // allocates once. For a fault, *error receives the LineError when `error` is
-// not null; with a null `error` the first fault ends the work and nothing is
-// allocated for it.
+// not null; with a null `error` the first fault of the tokens ends the work.
 Kind inspect(std::string_view text, std::size_t max_octets, std::size_t max_names, EntryView* entry,
              LineError* error);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -144,7 +145,8 @@ TEST_F(WriteTest, PlantedLinksAreNeverFollowed) {
       0);
   WriteError e = failure("new");
   EXPECT_EQ(e.step, WriteStep::KeepingSnapshot);
-  EXPECT_EQ(e.message, "Too many levels of symbolic links (os error 40)");
+  const std::string loop = lwk::IoError::from_errno(ELOOP).message;
+  EXPECT_EQ(e.message, loop);
   EXPECT_EQ(slurp(dir_ / "victim"), "victim");
   EXPECT_FALSE(exists(paths_.snapshot()));
 
@@ -152,7 +154,7 @@ TEST_F(WriteTest, PlantedLinksAreNeverFollowed) {
   ASSERT_EQ(::symlink((dir_ / "victim").c_str(), paths_.temporary(1).c_str()), 0);
   e = failure("new");
   EXPECT_EQ(e.step, WriteStep::CreatingTemporary);
-  EXPECT_EQ(e.message, "Too many levels of symbolic links (os error 40)");
+  EXPECT_EQ(e.message, loop);
   EXPECT_EQ(slurp(dir_ / "victim"), "victim");
   EXPECT_EQ(slurp(paths_.target), "old");
 }

@@ -76,3 +76,19 @@ TEST(Detect, Cases) {
 }
 
 }  // namespace
+
+namespace {
+
+using hosts_core::conflict::disagreeing_parties;
+using hosts_core::conflict::Record;
+
+TEST(DisagreeingParties, OneFamilyAtATime) {
+  const Record record{
+      "h", {{"0", 1, kA1}, {"0", 2, kLoop6}, {"1", 1, kA1}, {"1", 4, kA2}, {"2", 1, kLoop6}}};
+  EXPECT_EQ(disagreeing_parties(record, hosts_core::address::Family::V4),
+            (std::vector<Party>{{"0", 1, kA1}, {"1", 1, kA1}, {"1", 4, kA2}}));
+  EXPECT_TRUE(disagreeing_parties(record, hosts_core::address::Family::V6).empty());
+  EXPECT_TRUE(disagreeing_parties(Record{"h", {}}, hosts_core::address::Family::V4).empty());
+}
+
+}  // namespace

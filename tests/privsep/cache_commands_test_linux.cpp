@@ -1,0 +1,16 @@
+#include <gtest/gtest.h>
+
+#include "privsep/platform.h"
+
+namespace {
+
+TEST(FlushNameCache, ThisPlatformsCommands) {
+  const auto commands = hosts_privsep_macos::platform::system_cache_commands();
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[0].program, "/usr/bin/resolvectl");
+  EXPECT_EQ(commands[0].arguments, std::vector<std::string>{"flush-caches"});
+  EXPECT_EQ(commands[1].program, "/usr/sbin/nscd");
+  EXPECT_EQ(commands[1].arguments, (std::vector<std::string>{"-i", "hosts"}));
+}
+
+}  // namespace
