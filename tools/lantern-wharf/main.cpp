@@ -181,6 +181,16 @@ void show_issues(const std::vector<Issue>& issues, bool json) {
   for (const Issue& issue : issues) std::cerr << issue_line(issue) << "\n";
 }
 
+// Shows why the file cannot take the sets: the sentence alone on standard
+// error, or, as the helper answers it, one issue of the request as a whole.
+void show_refusal(const std::string& sentence, bool json) {
+  if (json) {
+    std::cout << issues_json({{sentence, 0, 0}});
+  } else {
+    std::cerr << sentence << "\n";
+  }
+}
+
 // Reads and parses a sets file, reporting any fault (exit 2) as "FILE: ...".
 std::optional<std::vector<WireSet>> load_sets(const std::string& path) {
   auto text = lwk::os::read_file(path, /*follow_link=*/true);
@@ -227,15 +237,14 @@ int run_preview(const Arguments& args) {
   const std::string hosts = args.hosts.value_or(hosts_paths::system_file());
   auto current = lwk::os::read_file(hosts, /*follow_link=*/true);
   if (!current) {
-    show_issues({{"reading the current file: " + current.error().message, 0, 0}}, args.json);
+    show_refusal("reading the current file: " + current.error().message, args.json);
     return kRefused;
   }
   auto file = hosts_core::block::ManagedFile::read(*current);
   if (!file) {
-    show_issues({{"the file's markup is broken at line " + std::to_string(file.error().line) +
-                      ": " + file.error().message,
-                  0, 0}},
-                args.json);
+    show_refusal("the file's markup is broken at line " + std::to_string(file.error().line) + ": " +
+                     file.error().message,
+                 args.json);
     return kRefused;
   }
   const std::string rendered = file->render(*checked);
