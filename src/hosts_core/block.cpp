@@ -88,8 +88,17 @@ lwk::Result<ManagedFile, MarkupError> ManagedFile::read(std::string_view bytes) 
 }
 
 std::string ManagedFile::render(const std::vector<BlockSet>& sets) const {
+  std::size_t lines = 0;
+  std::size_t octets = 0;
+  for (const BlockSet& set : sets) {
+    lines += set.lines.size();
+    for (const BlockLine& l : set.lines) octets += l.text.size();
+  }
+  // Room for the whole block up front, so that the text is never moved.
   std::string out;
-  out.reserve(head.size() + tail.size() + 256);
+  out.reserve(head.size() + tail.size() + 256 + octets +
+              lines * (newline.size() + OFF_PREFIX.size()) +
+              sets.size() * (NODE_PREFIX.size() + 64));
   out.append(head);
   if (!body.has_value()) {
     if (sets.empty()) return out;
@@ -102,15 +111,7 @@ std::string ManagedFile::render(const std::vector<BlockSet>& sets) const {
 
   // The keys of the entries written so far, across all sets.
   entry_key::KeyTable written;
-  std::size_t lines = 0;
-  std::size_t octets = 0;
-  for (const BlockSet& set : sets) {
-    lines += set.lines.size();
-    for (const BlockLine& l : set.lines) octets += l.text.size();
-  }
   written.reserve(lines, octets);
-  out.reserve(out.size() + octets + lines * (newline.size() + OFF_PREFIX.size()) +
-              sets.size() * (NODE_PREFIX.size() + 64));
   line::EntryView entry;
   for (const BlockSet& set : sets) {
     out.append(NODE_PREFIX).append(escaping::escape(set.name)).append(newline);
