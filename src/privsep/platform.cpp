@@ -58,6 +58,11 @@ class ScopedFd {
   ScopedFd(const ScopedFd&) = delete;
   ScopedFd& operator=(const ScopedFd&) = delete;
   int get() const { return fd_; }
+  // Closes the descriptor now; the destructor then has nothing to close.
+  void close_now() {
+    if (fd_ >= 0) (void)::close(fd_);
+    fd_ = -1;
+  }
 
  private:
   int fd_;
@@ -95,7 +100,9 @@ lwk::Result<bool, std::string> run(const CacheCommand& command) {
   if (spawned != 0) return failure(spawned);
 
   // Our copy of the write end must go, or reading would never see the end.
-  { ScopedFd closing(pipe_fds[1]); }
+  // It is closed once only: a second close could hit a descriptor that
+  // another thread has opened meanwhile under the same number.
+  write_end.close_now();
   char discard[4096];
   for (;;) {
     const ssize_t n = ::read(read_end.get(), discard, sizeof discard);
