@@ -15,7 +15,8 @@
 
 #include "helper_core/write.h"
 #include "os/files.h"
-#include "privsep/platform.h"
+#include "os/full_flush.h"
+#include "privsep/mac_platform.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "base/result.h"
 #include "base/utf8.h"
 #include "ipc/wire.h"
+#include "support/text_store.h"
 
 namespace {
 
@@ -36,18 +37,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
   }
+  lwk_test::TextStore texts;  // what the sets view
   hosts_ipc::ApplySets apply;
   for (std::size_t i = 0, n = in.ConsumeIntegralInRange<std::size_t>(0, 6); i < n; ++i) {
-    hosts_ipc::WireSet set{utf8_text(in), {}};
+    hosts_ipc::WireSet set{texts.keep(utf8_text(in)), {}};
     for (std::size_t j = 0, m = in.ConsumeIntegralInRange<std::size_t>(0, 6); j < m; ++j) {
-      set.lines.push_back({utf8_text(in), in.ConsumeBool()});
+      set.lines.push_back({texts.keep(utf8_text(in)), in.ConsumeBool()});
     }
     apply.sets.push_back(std::move(set));
   }
   const hosts_ipc::Request requests[] = {apply, hosts_ipc::FlushNameCache{},
                                          hosts_ipc::RemoveEverything{}};
   for (const auto& r : requests) {
-    auto back = hosts_ipc::decode_request(hosts_ipc::encode_request(r));
+    const std::string bytes = hosts_ipc::encode_request(r);  // what the decoded request views
+    auto back = hosts_ipc::decode_request(bytes);
     if (!back || !(*back == r)) lwk::fatal("a request that does not round-trip");
   }
   return 0;

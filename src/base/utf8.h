@@ -12,6 +12,10 @@ namespace lwk::utf8 {
 // UTF-8. The whole input is valid exactly when the result equals its size.
 std::size_t valid_prefix(std::string_view bytes);
 
+// The same answer, one code point at a time with decode(): the plain version
+// that valid_prefix's fast path is checked against.
+std::size_t valid_prefix_plain(std::string_view bytes);
+
 inline bool is_valid(std::string_view bytes) { return valid_prefix(bytes) == bytes.size(); }
 
 // Decodes one code point at `at`, which must be below text.size(). On success

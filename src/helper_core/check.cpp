@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string>
 
+#include "base/text.h"
 #include "hosts_core/conflict.h"
 #include "hosts_core/line.h"
 #include "hosts_core/markup.h"
@@ -24,22 +25,19 @@ std::uint64_t total_octets(const std::vector<WireSet>& sets) {
   return total;
 }
 
-bool contains(std::string_view text, std::string_view needle) {
-  return text.find(needle) != std::string_view::npos;
-}
-
 // Classifies one line as classify() does, noting an entry with `detector`
 // and giving the fault's message, if any, to *issues.
 void classify_line(const hosts_ipc::WireLine& line, std::uint32_t i, std::uint64_t j,
                    hosts_core::conflict::Detector* detector, hosts_core::line::EntryView* entry,
                    std::vector<Issue>* issues) {
-  using hosts_core::line::Kind;
+  using hosts_core::line::LineKind;
   hosts_core::line::LineError error;
-  const Kind kind = hosts_core::line::inspect(line.text, hosts_core::line::MAX_LINE_OCTETS,
-                                              hosts_core::line::MAX_NAMES, entry,
-                                              issues == nullptr ? nullptr : &error);
-  if (kind == Kind::Entry) detector->add(i, j, *entry);
-  if (kind == Kind::Fault && issues != nullptr) issues->push_back({std::move(error.message), i, j});
+  const LineKind kind = hosts_core::line::inspect(line.text, hosts_core::line::MAX_LINE_OCTETS,
+                                                  hosts_core::line::MAX_NAMES, entry,
+                                                  issues == nullptr ? nullptr : &error);
+  if (kind == LineKind::Entry) detector->add(i, j, *entry);
+  if (kind == LineKind::Fault && issues != nullptr)
+    issues->push_back({std::move(error.message), i, j});
 }
 
 // The problems of one set: its name, then its lines in order. Every
@@ -54,8 +52,8 @@ void check_set(const WireSet& set, std::uint32_t i, const Limits& limits,
   }
   // The name goes onto the set's heading line; a marker's text there would
   // make the next reading of the file fail.
-  if (contains(set.name, hosts_core::markup::OPENING_MARKER) ||
-      contains(set.name, hosts_core::markup::CLOSING_MARKER)) {
+  if (lwk::contains(set.name, hosts_core::markup::OPENING_MARKER) ||
+      lwk::contains(set.name, hosts_core::markup::CLOSING_MARKER)) {
     issues->push_back({"the set's name repeats the managed block's own markup", i, 0});
   }
   hosts_core::line::EntryView entry;  // reused for every line

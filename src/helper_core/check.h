@@ -26,8 +26,9 @@ struct Limits {
 
 // Returns the sets converted for rendering, or the non-empty list of issues in
 // the order found. REQUIRES: names and texts are UTF-8, as decode_request
-// guarantees. When it returns sets, rendering them into any file that reads
-// gives a file that reads again.
+// guarantees. The sets returned view the same bytes as `sets` do. When it
+// returns sets, rendering them into any file that reads gives a file that
+// reads again.
 lwk::Result<std::vector<hosts_core::block::BlockSet>, std::vector<hosts_ipc::Issue>> check(
     const std::vector<hosts_ipc::WireSet>& sets, const Limits& limits);
 

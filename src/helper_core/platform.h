@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/io_error.h"
 #include "base/result.h"
-#include "os/io_error.h"
 
 namespace hosts_helper_core::write {
 

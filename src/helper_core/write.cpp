@@ -4,6 +4,7 @@
 #include <chrono>
 #include <vector>
 
+#include "base/text.h"
 #include "base/utf8.h"
 #include "os/files.h"
 #include "paths/paths.h"
@@ -15,12 +16,6 @@ using lwk::unexpected;
 
 WriteError fail(WriteStep step, std::string message) {
   return WriteError{step, std::move(message)};
-}
-
-std::string padded(std::uint64_t value, std::size_t width) {
-  std::string digits = std::to_string(value);
-  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
-  return digits;
 }
 
 std::uint64_t nanoseconds_now() {
@@ -63,8 +58,8 @@ lwk::Result<void, WriteError> keep_snapshot(const Paths& paths, std::string_view
   if (auto made = platform.make_directories(paths.store); !made) {
     return unexpected(fail(WriteStep::KeepingSnapshot, made.error().message));
   }
-  auto written = write_whole_file(platform, paths.store, "before-first-apply",
-                                  "before-first-apply.partial", current);
+  const std::string name(Paths::SNAPSHOT_NAME);
+  auto written = write_whole_file(platform, paths.store, name, name + ".partial", current);
   if (!written) return unexpected(fail(WriteStep::KeepingSnapshot, written.error().message));
   return lwk::success();
 }
@@ -72,6 +67,14 @@ lwk::Result<void, WriteError> keep_snapshot(const Paths& paths, std::string_view
 }  // namespace
 
 Paths Paths::system() { return Paths{hosts_paths::system_file(), hosts_paths::store_directory()}; }
+
+std::string Paths::snapshot_in(std::string_view store) {
+  return std::string(store) + "/" + std::string(SNAPSHOT_NAME);
+}
+
+std::string Paths::backups_in(std::string_view store) {
+  return std::string(store) + "/" + std::string(BACKUPS_NAME);
+}
 
 std::string Paths::temporary(std::uint64_t counter) const {
   return target + ".lantern-wharf-" + std::to_string(counter);
@@ -95,7 +98,7 @@ std::string_view text_of(WriteStep step) {
 }
 
 std::string backup_name(std::uint64_t nanoseconds, std::uint64_t counter) {
-  return "hosts-" + padded(nanoseconds, 24) + "-" + padded(counter, 6);
+  return "hosts-" + lwk::zero_padded(nanoseconds, 24) + "-" + lwk::zero_padded(counter, 6);
 }
 
 lwk::Result<void, WriteError> rotate(const std::string& backups, Platform& platform) {
@@ -117,7 +120,7 @@ lwk::Result<void, WriteError> rotate(const std::string& backups, Platform& platf
 
 lwk::Result<void, WriteError> make_backup(const std::string& store, std::string_view current,
                                           Platform& platform, std::uint64_t& counter) {
-  const std::string backups = store + "/backups";
+  const std::string backups = Paths::backups_in(store);
   if (auto made = platform.make_directories(backups); !made) {
     return unexpected(fail(WriteStep::MakingBackup, made.error().message));
   }

@@ -26,8 +26,16 @@ struct Paths {
   // "/etc/hosts" and "/var/db/lantern-wharf-kit".
   static Paths system();
 
-  std::string snapshot() const { return store + "/before-first-apply"; }
-  std::string backups() const { return store + "/backups"; }
+  // The names of the store's entries.
+  static constexpr std::string_view SNAPSHOT_NAME = "before-first-apply";
+  static constexpr std::string_view BACKUPS_NAME = "backups";
+
+  // The snapshot and the backups directory of this store.
+  std::string snapshot() const { return snapshot_in(store); }
+  std::string backups() const { return backups_in(store); }
+  // The same for the store directory at `store`.
+  static std::string snapshot_in(std::string_view store);
+  static std::string backups_in(std::string_view store);
   // The temporary file beside the target for counter value `counter`.
   std::string temporary(std::uint64_t counter) const;
 };

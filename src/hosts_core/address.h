@@ -64,7 +64,9 @@ struct GroupList {
   std::size_t count = 0;
 };
 
-// Parses dotted-decimal IPv4. Errors: LeadingZero or Invalid only.
+// Parses dotted-decimal IPv4. Errors: LeadingZero or Invalid only. Written
+// plainly, part by part as the rules read: Address::parse's one-pass path for
+// the common address is checked against it.
 lwk::Result<Octets, AddressError> parse_v4(std::string_view text);
 
 // Parses colon-separated hexadecimal groups, the last of which may be a

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/text.h"
 #include "base/utf8.h"
 #include "hosts_core/entry_key.h"
 #include "hosts_core/escaping.h"
@@ -19,10 +20,6 @@ std::string_view newline_style(std::string_view bytes) {
   const std::size_t lf = bytes.find('\n');
   if (lf != std::string_view::npos && lf > 0 && bytes[lf - 1] == '\r') return CRLF;
   return LF;
-}
-
-bool contains(std::string_view text, std::string_view needle) {
-  return text.size() >= needle.size() && text.find(needle) != std::string_view::npos;
 }
 
 }  // namespace
@@ -64,9 +61,9 @@ lwk::Result<ManagedFile, MarkupError> ManagedFile::read(std::string_view bytes) 
         opening_line = n;
         opening_start = offset;
         body_start = offset + text.size() + line.ending.size();
-      } else if (contains(text, OPENING_MARKER)) {
+      } else if (lwk::contains(text, OPENING_MARKER)) {
         return lwk::unexpected(broken(n, "the opening marker's text sits inside a line"));
-      } else if (contains(text, CLOSING_MARKER)) {
+      } else if (lwk::contains(text, CLOSING_MARKER)) {
         return lwk::unexpected(broken(n, "the closing marker's text sits inside a line"));
       }
     }
@@ -120,9 +117,10 @@ std::string ManagedFile::render(const std::vector<BlockSet>& sets) const {
         out.append(OFF_PREFIX).append(block_line.text).append(newline);
         continue;
       }
-      const line::Kind kind =
+      const line::LineKind kind =
           line::inspect(block_line.text, line::MAX_LINE_OCTETS, line::MAX_NAMES, &entry, nullptr);
-      if (kind == line::Kind::Entry && !written.insert(entry.address, entry.names).second) continue;
+      if (kind == line::LineKind::Entry && !written.insert(entry.address, entry.names).second)
+        continue;
       out.append(block_line.text).append(newline);
     }
   }

@@ -25,15 +25,17 @@ inline constexpr std::string_view CRLF = "\r\n";
 
 // One line as it is written into the block: a hosts line without terminator,
 // and whether it is switched on (a switched-off line is written as a comment).
+// The text is a view; its bytes (the request's, as a rule) must outlive it.
 struct BlockLine {
-  std::string text;
+  std::string_view text;
   bool enabled = true;
   friend bool operator==(const BlockLine&, const BlockLine&) = default;
 };
 
 // One set as it is written into the block, under a heading line of its own.
+// Like its lines' texts, the name is a view.
 struct BlockSet {
-  std::string name;
+  std::string_view name;
   std::vector<BlockLine> lines;
   friend bool operator==(const BlockSet&, const BlockSet&) = default;
 };

@@ -1,5 +1,7 @@
 #include "hosts_core/conflict.h"
 
+#include <unordered_map>
+
 namespace hosts_core::conflict {
 namespace {
 
@@ -28,21 +30,62 @@ void append_disagreeing(const Each& each, address::Family family, MakeParty make
 }  // namespace
 
 std::vector<Party> disagreeing_parties(const Record& record, address::Family family) {
+  std::vector<address::Address> distinct;
   std::vector<Party> parties;
-  auto each = [&record](const auto& f) {
-    for (const Sighting& s : record.sightings) f(s);
-  };
-  append_disagreeing(
-      each, family, [](const Sighting& s) { return s; }, &parties);
+  for (const Sighting& s : record.sightings) {
+    if (s.address.family() != family) continue;
+    bool seen = false;
+    for (const address::Address& a : distinct) seen = seen || a == s.address;
+    if (!seen) distinct.push_back(s.address);
+    parties.push_back(Party{s.set, s.line, s.address});
+  }
+  if (distinct.size() < 2) parties.clear();
   return parties;
 }
 
+std::vector<Conflict> detect(const std::vector<ConflictSet>& sets) {
+  std::vector<Record> records;
+  std::unordered_map<std::string, std::size_t> index;  // lowercased name to record
+  for (const ConflictSet& set : sets) {
+    std::uint64_t n = 0;
+    for (const block::BlockLine& l : set.lines) {
+      ++n;
+      if (!l.enabled) continue;
+      auto classified = line::classify_with(l.text, line::MAX_LINE_OCTETS, line::MAX_NAMES);
+      if (!classified) continue;
+      const auto* entry = std::get_if<line::Entry>(&*classified);
+      if (entry == nullptr) continue;
+      for (const hostname::Hostname& name : entry->names) {
+        const auto [at, added] = index.try_emplace(entry_key::ascii_lower(name.text()), 0);
+        if (added) {
+          at->second = records.size();
+          records.push_back(Record{name.text(), {}});
+        }
+        records[at->second].sightings.push_back(Sighting{set.label, n, entry->address});
+      }
+    }
+  }
+  std::vector<Conflict> out;
+  for (const Record& record : records) {
+    Conflict conflict{record.name, disagreeing_parties(record, address::Family::V4)};
+    for (Party& p : disagreeing_parties(record, address::Family::V6)) {
+      conflict.parties.push_back(std::move(p));
+    }
+    if (!conflict.parties.empty()) out.push_back(std::move(conflict));
+  }
+  return out;
+}
+
 Detector::Detector(std::size_t expected_lines) {
-  index_.reserve(expected_lines, expected_lines * 24);
-  first_spelling_.reserve(expected_lines);
-  first_.reserve(expected_lines);
-  last_.reserve(expected_lines);
-  seen_.reserve(expected_lines);
+  // Room for two names a line, so that a large request seldom moves the
+  // arrays while it is added: capacity that is never used costs no memory,
+  // while growing copies an array and faults in a new one of twice its size.
+  const std::size_t names = 2 * expected_lines;
+  index_.reserve(names, names * 24);
+  first_spelling_.reserve(names);
+  first_.reserve(names);
+  last_.reserve(names);
+  seen_.reserve(names);
 }
 
 void Detector::add(std::uint32_t set, std::uint64_t line, const line::EntryView& entry) {
@@ -64,43 +107,19 @@ void Detector::add(std::uint32_t set, std::uint64_t line, const line::EntryView&
 
 std::vector<Conflict> Detector::conflicts(std::span<const std::string> labels) const {
   std::vector<Conflict> out;
+  std::vector<Party> parties;
   for (std::size_t r = 0; r < first_spelling_.size(); ++r) {
     auto each = [this, r](const auto& f) {
       for (std::uint32_t at = first_[r]; at != kNone; at = seen_[at].next) f(seen_[at]);
     };
-    Conflict conflict{std::string(first_spelling_[r]), {}};
-    for (address::Family family : {address::Family::V4, address::Family::V6}) {
-      append_disagreeing(
-          each, family,
-          [&](const Seen& s) {
-            return Party{labels[s.set], s.line, s.address};
-          },
-          &conflict.parties);
-    }
-    if (!conflict.parties.empty()) out.push_back(std::move(conflict));
+    auto party = [&](const Seen& s) { return Party{labels[s.set], s.line, s.address}; };
+    parties.clear();
+    append_disagreeing(each, address::Family::V4, party, &parties);
+    append_disagreeing(each, address::Family::V6, party, &parties);
+    // Most names take part in no conflict: their spelling is copied only here.
+    if (!parties.empty()) out.push_back(Conflict{std::string(first_spelling_[r]), parties});
   }
   return out;
-}
-
-std::vector<Conflict> detect(const std::vector<ConflictSet>& sets) {
-  std::size_t lines = 0;
-  for (const ConflictSet& set : sets) lines += set.lines.size();
-  Detector detector(lines);
-  std::vector<std::string> labels;
-  labels.reserve(sets.size());
-  line::EntryView entry;
-  for (std::uint32_t s = 0; s < sets.size(); ++s) {
-    labels.push_back(sets[s].label);
-    std::uint64_t n = 0;
-    for (const ConflictLine& l : sets[s].lines) {
-      ++n;
-      if (l.enabled && line::inspect(l.text, line::MAX_LINE_OCTETS, line::MAX_NAMES, &entry,
-                                     nullptr) == line::Kind::Entry) {
-        detector.add(s, n, entry);
-      }
-    }
-  }
-  return detector.conflicts(labels);
 }
 
 }  // namespace hosts_core::conflict

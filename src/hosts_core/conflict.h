@@ -11,22 +11,17 @@
 #include <vector>
 
 #include "hosts_core/address.h"
+#include "hosts_core/block.h"
 #include "hosts_core/entry_key.h"
 #include "hosts_core/line.h"
 
 namespace hosts_core::conflict {
 
-// One line as detection sees it: a view of the caller's text, which must
-// outlive the call, and whether the line is switched on.
-struct ConflictLine {
-  std::string_view text;
-  bool enabled = true;
-};
-
-// One set as detection sees it: a label copied into the results, and its lines.
+// One set as detection sees it: a label copied into the results, and its
+// lines, whose texts are views that must outlive the call.
 struct ConflictSet {
   std::string label;
-  std::vector<ConflictLine> lines;
+  std::vector<block::BlockLine> lines;
 };
 
 // One appearance of a name: the set's label, the 1-based line within the set
@@ -37,7 +32,14 @@ struct Sighting {
   address::Address address;
   friend bool operator==(const Sighting&, const Sighting&) = default;
 };
-using Party = Sighting;
+
+// One line that takes part in a conflict: an independent copy of a sighting.
+struct Party {
+  std::string set;
+  std::uint64_t line;
+  address::Address address;
+  friend bool operator==(const Party&, const Party&) = default;
+};
 
 // Everything seen of one name; `name` is spelled as at its first sighting.
 struct Record {
@@ -52,7 +54,11 @@ struct Conflict {
 };
 
 // Gathers the names of entry lines one line at a time, and reports the names
-// that they map to two or more distinct addresses of one family. The texts of
+// that they map to two or more distinct addresses of one family: what detect()
+// finds, for a caller that has already classified the lines. The fast path of
+// the request check, 4.6x detect() with the classification included
+// (BM_Detector in bench/fast_paths_bench.cpp); its results are checked
+// against detect(). The texts of
 // the entries added must outlive the Detector.
 class Detector {
  public:
@@ -86,7 +92,8 @@ class Detector {
 
 // Returns every name mapped to two or more distinct addresses of one family,
 // in the order the names were first seen. Cannot fail. One pass over the
-// lines; the work grows with the number of names.
+// lines; the work grows with the number of names. Written plainly, as the
+// rules read: a list of records and a hash index of the lowercased names.
 std::vector<Conflict> detect(const std::vector<ConflictSet>& sets);
 
 // Returns the record's sightings of `family`, in order, when they hold at least

@@ -1,5 +1,6 @@
 #include "hosts_core/entry_key.h"
 
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -25,6 +26,23 @@ inline std::uint64_t mix(std::uint64_t h, std::uint64_t v) {
   return h ^ (h >> 32);
 }
 
+// The octets of `name` from `at` (fewer than eight remain), in the low bytes
+// of a word whose other bytes are zero. A name of eight octets or more gives
+// its last eight in one load, shifted: a copy of a variable length would stall
+// the load that reads it back.
+inline std::uint64_t tail_word(std::string_view name, std::size_t at) {
+  const std::size_t left = name.size() - at;
+  if (left == 0) return 0;
+  std::uint64_t rest = 0;
+  if (name.size() >= 8) {
+    std::memcpy(&rest, name.data() + name.size() - 8, sizeof rest);
+    static_assert(std::endian::native == std::endian::little, "the first octet is the low one");
+    return rest >> (8 * (8 - left));
+  }
+  for (std::size_t k = left; k-- > 0;) rest = rest << 8 | static_cast<unsigned char>(name[at + k]);
+  return rest;
+}
+
 // Hashes the names folded to lower case, eight octets at a time.
 std::uint64_t hash_of(const address::Address& address, std::span<const std::string_view> names) {
   std::uint64_t h = address.hash();
@@ -35,11 +53,24 @@ std::uint64_t hash_of(const address::Address& address, std::span<const std::stri
       std::memcpy(&word, name.data() + i, sizeof word);
       h = mix(h, fold8(word));
     }
-    std::uint64_t rest = 0;
-    for (; i < name.size(); ++i) rest = rest << 8 | static_cast<unsigned char>(fold(name[i]));
-    h = mix(h, rest ^ (std::uint64_t{name.size()} << 56));
+    // The length keeps ["ab"] and ["a", "b"] apart.
+    h = mix(h, fold8(tail_word(name, i)) ^ (std::uint64_t{name.size()} << 56));
   }
   return h;
+}
+
+// Writes `name` folded to lower case at `out`, eight octets at a time.
+// REQUIRES: `out` has room for name.size() rounded up to eight.
+inline void copy_folded(std::string_view name, char* out) {
+  std::size_t i = 0;
+  for (; i + 8 <= name.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, name.data() + i, sizeof word);
+    word = fold8(word);
+    std::memcpy(out + i, &word, sizeof word);
+  }
+  const std::uint64_t rest = fold8(tail_word(name, i));
+  std::memcpy(out + i, &rest, sizeof rest);
 }
 
 }  // namespace
@@ -83,12 +114,16 @@ bool KeyTable::holds(const Stored& key, const address::Address& address,
 
 void KeyTable::reserve(std::size_t keys, std::size_t octets) {
   keys_.reserve(keys);
-  folded_.reserve(octets);
-  while (slots_.size() < keys * 2) grow();
+  folded_.reserve(octets + 8);
+  std::size_t slots = slots_.empty() ? 64 : slots_.size();
+  while (slots < keys * 2) slots *= 2;
+  if (slots > slots_.size()) rehash(slots);
 }
 
-void KeyTable::grow() {
-  std::vector<std::uint64_t> slots(slots_.empty() ? 64 : slots_.size() * 2, 0);
+void KeyTable::grow() { rehash(slots_.empty() ? 64 : slots_.size() * 2); }
+
+void KeyTable::rehash(std::size_t size) {
+  std::vector<std::uint64_t> slots(size, 0);
   const std::size_t mask = slots.size() - 1;
   for (std::uint32_t id = 0; id < keys_.size(); ++id) {
     std::size_t slot = keys_[id].hash & mask;
@@ -114,12 +149,16 @@ std::pair<std::uint32_t, bool> KeyTable::insert(const address::Address& address,
   const std::size_t offset = folded_.size();
   std::size_t length = 0;
   for (std::string_view name : names) length += name.size() + 1;
-  folded_.resize(offset + length);
+  // Room for the last name's tail word, which copy_folded writes whole; the
+  // octets past `length` are cut off again below.
+  folded_.resize(offset + length + 8);
   char* out = folded_.data() + offset;
   for (std::string_view name : names) {
-    for (char c : name) *out++ = fold(c);
+    copy_folded(name, out);
+    out += name.size();
     *out++ = '\0';
   }
+  folded_.resize(offset + length);
   const auto id = static_cast<std::uint32_t>(keys_.size());
   keys_.push_back(Stored{address, hash, static_cast<std::uint32_t>(offset),
                          static_cast<std::uint32_t>(length)});

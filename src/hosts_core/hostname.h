@@ -19,7 +19,7 @@ inline constexpr std::size_t MAX_LABEL_OCTETS = 63;
 // Why a token is not a host name. `part` is a copy of the offending
 // dot-separated part; `length` and `limit` are in octets.
 struct HostnameError {
-  enum class Kind {
+  enum class Reason {
     Missing,
     TrailingDot,
     NotAscii,
@@ -29,7 +29,7 @@ struct HostnameError {
     HyphenAtEdge,
     BadCharacter,
   };
-  Kind kind;
+  Reason reason;
   std::size_t length = 0;  // TooLong
   std::size_t limit = 0;   // TooLong, LabelTooLong
   std::string part;        // LabelTooLong, HyphenAtEdge, BadCharacter
@@ -38,8 +38,13 @@ struct HostnameError {
 };
 
 // The first rule that `text` breaks as a host name, or nothing when it is one.
-// Allocates only to report a fault.
+// Allocates only to report a fault. A fast test passes the common valid name;
+// every other text is judged by fault_by_rules, whose answer this always is.
 std::optional<HostnameError> fault_of(std::string_view text);
+
+// The same answer as fault_of, by the rules alone, one octet at a time: the
+// plain statement of the grammar, against which the fast test is checked.
+std::optional<HostnameError> fault_by_rules(std::string_view text);
 
 class Hostname {
  public:

@@ -36,12 +36,12 @@ using Line = std::variant<Blank, Comment, Entry>;
 
 // One token of an entry line that was at fault.
 struct Field {
-  enum class Kind { Address, Name };
-  Kind kind;
-  std::size_t index = 0;  // position among the host names, for Kind::Name
+  enum class Token { Address, Name };
+  Token token;
+  std::size_t index = 0;  // position among the host names, for Token::Name
 
-  static Field address() { return {Kind::Address, 0}; }
-  static Field name(std::size_t index) { return {Kind::Name, index}; }
+  static Field address() { return {Token::Address, 0}; }
+  static Field name(std::size_t index) { return {Token::Name, index}; }
   friend bool operator==(const Field&, const Field&) = default;
 };
 
@@ -54,7 +54,7 @@ struct LineError {
 };
 
 // What a line is, as inspect() tells it.
-enum class Kind { Blank, Comment, Entry, Fault };
+enum class LineKind { Blank, Comment, Entry, Fault };
 
 // An entry whose names are views into the text it was classified from.
 struct EntryView {
@@ -63,12 +63,14 @@ struct EntryView {
 };
 
 // Classifies `text` exactly as classify_with() does, without building the
-// result. For an entry, *entry receives the address and the names as views
-// into `text`; its vector is reused, so that a caller inspecting many lines
+// result: the fast path that rendering, detection and the request check take,
+// 3.9x classify_with on realistic lines (BM_Inspect in bench/fast_paths_bench.cpp).
+// For an entry, *entry receives the address and the names as views into
+// `text`; its vector is reused, so that a caller inspecting many lines
 // allocates once. For a fault, *error receives the LineError when `error` is
 // not null; with a null `error` the first fault of the tokens ends the work.
-Kind inspect(std::string_view text, std::size_t max_octets, std::size_t max_names, EntryView* entry,
-             LineError* error);
+LineKind inspect(std::string_view text, std::size_t max_octets, std::size_t max_names,
+                 EntryView* entry, LineError* error);
 
 // Classifies one line (without its line ending) under the limits of the hosts
 // file: classify_with(text, MAX_LINE_OCTETS, MAX_NAMES). Total: any text gives
@@ -76,7 +78,8 @@ Kind inspect(std::string_view text, std::size_t max_octets, std::size_t max_name
 lwk::Result<Line, LineError> classify(std::string_view text);
 
 // Classifies one line under the given limits, inclusive maxima in octets of
-// the whole line and in host-name tokens.
+// the whole line and in host-name tokens. Written plainly, step by step as
+// the grammar reads, one character at a time: inspect() is checked against it.
 lwk::Result<Line, LineError> classify_with(std::string_view text, std::size_t max_octets,
                                            std::size_t max_names);
 

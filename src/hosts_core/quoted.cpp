@@ -6,7 +6,7 @@
 
 #include "base/utf8.h"
 
-namespace hosts_core::line {
+namespace hosts_core::quoted {
 namespace {
 
 struct CodePointRange {
@@ -99,4 +99,4 @@ std::string quoted_form(std::string_view text) {
   return out;
 }
 
-}  // namespace hosts_core::line
+}  // namespace hosts_core::quoted

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace hosts_core::line {
+namespace hosts_core::quoted {
 
 // Returns `text` between two double quotation marks. Inside, a double quotation
 // mark becomes \", a backslash \\, a tab \t, a carriage return \r, a line feed
@@ -20,6 +20,6 @@ std::string quoted_form(std::string_view text);
 // has the Grapheme_Extend property.
 bool needs_escape(char32_t code_point);
 
-}  // namespace hosts_core::line
+}  // namespace hosts_core::quoted
 
 #endif  // LWK_HOSTS_CORE_QUOTED_H_

@@ -9,25 +9,60 @@ namespace {
 
 using lwk::unexpected;
 
+// The kind byte of each request and of each response.
+constexpr std::uint8_t kApplySets = 1;
+constexpr std::uint8_t kFlushNameCache = 2;
+constexpr std::uint8_t kRemoveEverything = 3;
+constexpr std::uint8_t kDone = 1;
+constexpr std::uint8_t kUnchanged = 2;
+constexpr std::uint8_t kIssues = 3;
+constexpr std::uint8_t kNotUnderstood = 4;
+
+using Code = DecodeError::Code;
+
+template <class T>
+using Decoded = lwk::Result<T, DecodeError>;
+
+lwk::Unexpected<DecodeError> failure(Code code, std::string_view field, std::uint32_t value = 0) {
+  return unexpected(DecodeError{code, value, field});
+}
+
 // A view over the bytes that advances as fields are taken from it and never
-// reads past its end.
+// reads past its end. Each read names its field, which a failure carries.
 class Reader {
  public:
   explicit Reader(std::string_view bytes) : bytes_(bytes) {}
 
   std::size_t remaining() const { return bytes_.size() - pos_; }
 
-  std::uint8_t u8() { return static_cast<std::uint8_t>(bytes_[pos_++]); }
-  std::uint32_t u32() {
+  Decoded<std::uint8_t> u8(std::string_view field) {
+    if (remaining() < 1) return failure(Code::BadLength, field);
+    return static_cast<std::uint8_t>(bytes_[pos_++]);
+  }
+  Decoded<std::uint32_t> u32(std::string_view field) {
+    if (remaining() < 4) return failure(Code::BadLength, field);
     std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v = v << 8 | u8();
+    for (int i = 0; i < 4; ++i) v = v << 8 | static_cast<std::uint8_t>(bytes_[pos_++]);
     return v;
   }
-  // REQUIRES: n <= remaining().
-  std::string_view take(std::size_t n) {
-    const std::string_view out = bytes_.substr(pos_, n);
-    pos_ += n;
+  // A count or a length: at most MAX_WIRE_COUNT.
+  Decoded<std::uint32_t> count(std::string_view field) {
+    auto n = u32(field);
+    if (n && *n > MAX_WIRE_COUNT) return failure(Code::TooLarge, field);
+    return n;
+  }
+  // `length` octets of UTF-8, as a view into the bytes.
+  Decoded<std::string_view> text(std::uint32_t length, std::string_view field) {
+    if (length > MAX_WIRE_COUNT) return failure(Code::TooLarge, field);
+    if (length > remaining()) return failure(Code::BadLength, field);
+    const std::string_view out = bytes_.substr(pos_, length);
+    pos_ += length;
+    if (!lwk::utf8::is_valid(out)) return failure(Code::NotUtf8, field);
     return out;
+  }
+  Decoded<lwk::Success> end(std::string_view field) {
+    if (remaining() != 0) return failure(Code::BadLength, field);
+    return lwk::success();
   }
 
  private:
@@ -35,53 +70,52 @@ class Reader {
   std::size_t pos_ = 0;
 };
 
-// Reads a length-prefixed UTF-8 text whose length field has been read.
-lwk::Result<std::string, DecodeError> text_of_length(Reader& in, std::uint32_t length) {
-  if (length > MAX_WIRE_COUNT) return unexpected(DecodeError::too_large());
-  if (length > in.remaining()) return unexpected(DecodeError::bad_length());
-  const std::string_view text = in.take(length);
-  if (!lwk::utf8::is_valid(text)) return unexpected(DecodeError::not_utf8());
-  return std::string(text);
-}
-
-lwk::Result<std::uint32_t, DecodeError> count(Reader& in) {
-  if (in.remaining() < 4) return unexpected(DecodeError::bad_length());
-  const std::uint32_t n = in.u32();
-  if (n > MAX_WIRE_COUNT) return unexpected(DecodeError::too_large());
-  return n;
-}
-
 // Checks the version and reads the kind byte, common to both directions.
-lwk::Result<std::uint8_t, DecodeError> header(Reader& in) {
-  if (in.remaining() < 2) return unexpected(DecodeError::bad_length());
-  const auto version = static_cast<std::uint16_t>(in.u8() << 8 | in.u8());
-  if (version != WIRE_VERSION) return unexpected(DecodeError::unsupported_version(version));
-  if (in.remaining() == 0) return unexpected(DecodeError::bad_length());
-  return in.u8();
+Decoded<std::uint8_t> header(Reader& in) {
+  if (in.remaining() < 2) return failure(Code::BadLength, "version");
+  const auto high = in.u8("version").value();
+  const auto version = static_cast<std::uint16_t>(high << 8 | in.u8("version").value());
+  if (version != WIRE_VERSION) return failure(Code::UnsupportedVersion, "version", version);
+  return in.u8("kind");
 }
 
-lwk::Result<WireSet, DecodeError> decode_set(Reader& in) {
-  WireSet set;
-  auto name_length = [&]() -> lwk::Result<std::uint32_t, DecodeError> {
-    if (in.remaining() < 4) return unexpected(DecodeError::bad_length());
-    return in.u32();
-  }();
-  if (!name_length) return unexpected(name_length.error());
-  auto name = text_of_length(in, *name_length);
-  if (!name) return unexpected(name.error());
-  set.name = std::move(*name);
+Decoded<WireLine> decode_line(Reader& in) {
+  // The flag and the text length come as one five-octet field.
+  if (in.remaining() < 5) return failure(Code::BadLength, "line flag and text length");
+  const bool enabled = in.u8("line flag").value() != 0;
+  const std::uint32_t length = in.u32("line text length").value();
+  auto text = in.text(length, "line text");
+  if (!text) return unexpected(text.error());
+  return WireLine{*text, enabled};
+}
 
-  auto lines = count(in);
+Decoded<WireSet> decode_set(Reader& in) {
+  auto name_length = in.u32("set name length");
+  if (!name_length) return unexpected(name_length.error());
+  auto name = in.text(*name_length, "set name");
+  if (!name) return unexpected(name.error());
+  auto lines = in.count("line count");
   if (!lines) return unexpected(lines.error());
+  WireSet set{*name, {}};
   set.lines.reserve(std::min(*lines, PREALLOCATION_CAP));
   for (std::uint32_t j = 0; j < *lines; ++j) {
-    if (in.remaining() < 5) return unexpected(DecodeError::bad_length());
-    const bool enabled = in.u8() != 0;
-    auto text = text_of_length(in, in.u32());
-    if (!text) return unexpected(text.error());
-    set.lines.push_back(WireLine{std::move(*text), enabled});
+    auto line = decode_line(in);
+    if (!line) return unexpected(line.error());
+    set.lines.push_back(*line);
   }
   return set;
+}
+
+Decoded<Issue> decode_issue(Reader& in) {
+  if (in.remaining() < 12) return failure(Code::BadLength, "issue set, line and message length");
+  Issue issue;
+  issue.set = in.u32("issue set").value();
+  issue.line = in.u32("issue line").value();
+  const std::uint32_t length = in.u32("issue message length").value();
+  auto message = in.text(length, "issue message");
+  if (!message) return unexpected(message.error());
+  issue.message = std::string(*message);
+  return issue;
 }
 
 void put_u32(std::string* out, std::uint64_t value) {
@@ -103,18 +137,21 @@ void put_length(std::string* out, std::size_t length) {
   put_u32(out, length);
 }
 
+std::string reason_of(const DecodeError& error) {
+  switch (error.code) {
+    case Code::BadLength: return "the bytes end too soon or go on too long";
+    case Code::UnsupportedVersion: return "unsupported version " + std::to_string(error.value);
+    case Code::UnknownKind: return "unknown kind " + std::to_string(error.value);
+    case Code::NotUtf8: return "a text that is not UTF-8";
+    case Code::TooLarge: break;
+  }
+  return "a count or length above " + std::to_string(MAX_WIRE_COUNT);
+}
+
 }  // namespace
 
 std::string describe(const DecodeError& error) {
-  switch (error.kind) {
-    case DecodeError::Kind::BadLength: return "the bytes end too soon or go on too long";
-    case DecodeError::Kind::UnsupportedVersion:
-      return "unsupported version " + std::to_string(error.value);
-    case DecodeError::Kind::UnknownKind: return "unknown kind " + std::to_string(error.value);
-    case DecodeError::Kind::NotUtf8: return "a text that is not UTF-8";
-    case DecodeError::Kind::TooLarge: break;
-  }
-  return "a count or length above " + std::to_string(MAX_WIRE_COUNT);
+  return std::string(error.field) + ": " + reason_of(error);
 }
 
 lwk::Result<Request, DecodeError> decode_request(std::string_view bytes) {
@@ -122,15 +159,15 @@ lwk::Result<Request, DecodeError> decode_request(std::string_view bytes) {
   auto kind = header(in);
   if (!kind) return unexpected(kind.error());
   switch (*kind) {
-    case 2:
-    case 3:
-      if (in.remaining() != 0) return unexpected(DecodeError::bad_length());
-      if (*kind == 2) return Request{FlushNameCache{}};
+    case kFlushNameCache:
+    case kRemoveEverything:
+      if (auto end = in.end("what follows the kind"); !end) return unexpected(end.error());
+      if (*kind == kFlushNameCache) return Request{FlushNameCache{}};
       return Request{RemoveEverything{}};
-    case 1: break;
-    default: return unexpected(DecodeError::unknown_kind(*kind));
+    case kApplySets: break;
+    default: return failure(Code::UnknownKind, "kind", *kind);
   }
-  auto sets = count(in);
+  auto sets = in.count("set count");
   if (!sets) return unexpected(sets.error());
   ApplySets apply;
   apply.sets.reserve(std::min(*sets, PREALLOCATION_CAP));
@@ -139,21 +176,21 @@ lwk::Result<Request, DecodeError> decode_request(std::string_view bytes) {
     if (!set) return unexpected(set.error());
     apply.sets.push_back(std::move(*set));
   }
-  if (in.remaining() != 0) return unexpected(DecodeError::bad_length());
+  if (auto end = in.end("what follows the last set"); !end) return unexpected(end.error());
   return Request{std::move(apply)};
 }
 
 std::string encode_response(const Response& response) {
   std::string out;
   if (std::holds_alternative<Done>(response)) {
-    put_header(&out, 1);
+    put_header(&out, kDone);
   } else if (std::holds_alternative<Unchanged>(response)) {
-    put_header(&out, 2);
+    put_header(&out, kUnchanged);
   } else if (std::holds_alternative<NotUnderstood>(response)) {
-    put_header(&out, 4);
+    put_header(&out, kNotUnderstood);
   } else {
     const auto& issues = std::get<Issues>(response).issues;
-    put_header(&out, 3);
+    put_header(&out, kIssues);
     put_u32(&out, issues.size());
     for (const Issue& issue : issues) {
       put_u32(&out, issue.set);
@@ -168,12 +205,12 @@ std::string encode_response(const Response& response) {
 std::string encode_request(const Request& request) {
   std::string out;
   if (std::holds_alternative<FlushNameCache>(request)) {
-    put_header(&out, 2);
+    put_header(&out, kFlushNameCache);
   } else if (std::holds_alternative<RemoveEverything>(request)) {
-    put_header(&out, 3);
+    put_header(&out, kRemoveEverything);
   } else {
     const auto& sets = std::get<ApplySets>(request).sets;
-    put_header(&out, 1);
+    put_header(&out, kApplySets);
     put_length(&out, sets.size());
     for (const WireSet& set : sets) {
       put_length(&out, set.name.size());
@@ -193,28 +230,23 @@ lwk::Result<Response, DecodeError> decode_response(std::string_view bytes) {
   Reader in(bytes);
   auto kind = header(in);
   if (!kind) return unexpected(kind.error());
-  if (*kind == 1 || *kind == 2 || *kind == 4) {
-    if (in.remaining() != 0) return unexpected(DecodeError::bad_length());
-    if (*kind == 1) return Response{Done{}};
-    if (*kind == 2) return Response{Unchanged{}};
+  if (*kind == kDone || *kind == kUnchanged || *kind == kNotUnderstood) {
+    if (auto end = in.end("what follows the kind"); !end) return unexpected(end.error());
+    if (*kind == kDone) return Response{Done{}};
+    if (*kind == kUnchanged) return Response{Unchanged{}};
     return Response{NotUnderstood{}};
   }
-  if (*kind != 3) return unexpected(DecodeError::unknown_kind(*kind));
-  auto issues = count(in);
+  if (*kind != kIssues) return failure(Code::UnknownKind, "kind", *kind);
+  auto issues = in.count("issue count");
   if (!issues) return unexpected(issues.error());
   Issues out;
   out.issues.reserve(std::min(*issues, PREALLOCATION_CAP));
   for (std::uint32_t i = 0; i < *issues; ++i) {
-    if (in.remaining() < 12) return unexpected(DecodeError::bad_length());
-    Issue issue;
-    issue.set = in.u32();
-    issue.line = in.u32();
-    auto message = text_of_length(in, in.u32());
-    if (!message) return unexpected(message.error());
-    issue.message = std::move(*message);
-    out.issues.push_back(std::move(issue));
+    auto issue = decode_issue(in);
+    if (!issue) return unexpected(issue.error());
+    out.issues.push_back(std::move(*issue));
   }
-  if (in.remaining() != 0) return unexpected(DecodeError::bad_length());
+  if (auto end = in.end("what follows the last issue"); !end) return unexpected(end.error());
   return Response{std::move(out)};
 }
 

@@ -20,14 +20,17 @@ inline constexpr std::uint32_t MAX_WIRE_COUNT = 67'108'864;
 // The most entries a list reserves ahead of decoding them, whatever its count says.
 inline constexpr std::uint32_t PREALLOCATION_CAP = 1024;
 
+// A line and a set as the client sends them. The texts are views: into the
+// request bytes when decoded, into the caller's storage when built to be
+// encoded. Whoever holds a WireSet keeps those bytes alive.
 struct WireLine {
-  std::string text;
+  std::string_view text;
   bool enabled = true;
   friend bool operator==(const WireLine&, const WireLine&) = default;
 };
 
 struct WireSet {
-  std::string name;
+  std::string_view name;
   std::vector<WireLine> lines;
   friend bool operator==(const WireSet&, const WireSet&) = default;
 };
@@ -70,31 +73,32 @@ struct NotUnderstood {
 using Response = std::variant<Done, Unchanged, Issues, NotUnderstood>;
 
 // Why bytes do not decode. `value` carries the version read
-// (UnsupportedVersion) or the kind byte read (UnknownKind), else 0.
+// (UnsupportedVersion) or the kind byte read (UnknownKind), else 0. `field`
+// names what was being read, e.g. "set count" or "line text", for whoever
+// debugs a client.
 struct DecodeError {
-  enum class Kind : std::uint8_t {
+  enum class Code : std::uint8_t {
     BadLength = 0,
     UnsupportedVersion = 1,
     UnknownKind = 2,
     NotUtf8 = 3,
     TooLarge = 4,
   };
-  Kind kind;
+  Code code;
   std::uint32_t value = 0;
+  std::string_view field;  // a fixed text of the decoder's
 
-  static DecodeError bad_length() { return {Kind::BadLength, 0}; }
-  static DecodeError unsupported_version(std::uint16_t v) { return {Kind::UnsupportedVersion, v}; }
-  static DecodeError unknown_kind(std::uint8_t k) { return {Kind::UnknownKind, k}; }
-  static DecodeError not_utf8() { return {Kind::NotUtf8, 0}; }
-  static DecodeError too_large() { return {Kind::TooLarge, 0}; }
   friend bool operator==(const DecodeError&, const DecodeError&) = default;
 };
 
-// A short description of a decoding error, e.g. "unsupported version 2".
+// The field and what was wrong with it, e.g. "set count: a count or length
+// above 67108864" or "version: unsupported version 2".
 std::string describe(const DecodeError& error);
 
-// Decodes request bytes. Copies every name and text; never reads past the end
-// of `bytes`, and reserves at most PREALLOCATION_CAP entries per list ahead.
+// Decodes request bytes. The names and texts of the result are views into
+// `bytes`, which must outlive it; every one has been checked to be UTF-8.
+// Never reads past the end of `bytes`, and reserves at most PREALLOCATION_CAP
+// entries per list ahead.
 lwk::Result<Request, DecodeError> decode_request(std::string_view bytes);
 
 // The bytes of a response. Counts, sets and lines are written as the low 32
@@ -107,7 +111,8 @@ std::string encode_request(const Request& request);
 
 // Decodes response bytes, refusing a wrong version, an unknown kind, short or
 // trailing bytes, a count or length above MAX_WIRE_COUNT, and messages that
-// are not UTF-8. Zero bytes (a refused caller's reply) are BadLength.
+// are not UTF-8. Zero bytes (a refused caller's reply) are BadLength. The
+// messages are copied: a response outlives the reply it came in.
 lwk::Result<Response, DecodeError> decode_response(std::string_view bytes);
 
 }  // namespace hosts_ipc

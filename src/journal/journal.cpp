@@ -5,18 +5,11 @@
 
 #include <cstdint>
 
+#include "base/text.h"
 #include "os/files.h"
 
 namespace hosts_journal {
 namespace {
-
-std::string pad(std::uint64_t value, int width) {
-  std::string digits = std::to_string(value);
-  if (digits.size() < static_cast<std::size_t>(width)) {
-    digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
-  }
-  return digits;
-}
 
 std::string line_of(std::string_view message) {
   std::string line = stamp();
@@ -53,8 +46,10 @@ std::string stamp_at(std::chrono::system_clock::time_point when) {
   const std::uint64_t month = month_index < 10 ? month_index + 3 : month_index - 9;
   const std::uint64_t year = year_of_era + 400 * era + (month <= 2 ? 1 : 0);
 
-  return pad(year, 4) + "-" + pad(month, 2) + "-" + pad(day, 2) + " " + pad(of_day / 3600, 2) +
-         ":" + pad(of_day % 3600 / 60, 2) + ":" + pad(of_day % 60, 2) + "Z";
+  using lwk::zero_padded;
+  return zero_padded(year, 4) + "-" + zero_padded(month, 2) + "-" + zero_padded(day, 2) + " " +
+         zero_padded(of_day / 3600, 2) + ":" + zero_padded(of_day % 3600 / 60, 2) + ":" +
+         zero_padded(of_day % 60, 2) + "Z";
 }
 
 std::string stamp() { return stamp_at(std::chrono::system_clock::now()); }

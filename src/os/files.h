@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/io_error.h"
 #include "base/result.h"
-#include "os/io_error.h"
 
 namespace lwk::os {
 
@@ -18,11 +18,6 @@ Result<void, IoError> make_directories(const std::string& path);
 // The directory part of `path`: everything before its last "/", or "." when it
 // has none, or "/" for a path directly under the root.
 std::string parent_of(const std::string& path);
-
-// Flushes the file's content to stable storage: F_FULLFSYNC on macOS (retried
-// while interrupted, falling back to fsync where the file system does not
-// support it), fsync elsewhere.
-Result<void, IoError> full_flush(int fd);
 
 // Reads the whole file at `path`. With `follow_link` false, a symbolic link
 // at `path` itself is refused.

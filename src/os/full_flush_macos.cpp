@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "os/files.h"
+#include "os/full_flush.h"
 
 namespace lwk::os {
 

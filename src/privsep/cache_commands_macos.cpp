@@ -1,4 +1,4 @@
-#include "privsep/platform.h"
+#include "privsep/mac_platform.h"
 
 namespace hosts_privsep_macos::platform {
 

@@ -8,6 +8,7 @@
 
 #include "helper_core/check.h"
 #include "hosts_core/block.h"
+#include "support/text_store.h"
 
 namespace {
 
@@ -35,11 +36,11 @@ const std::vector<std::string> kPieces = {
     "0.0.0.0",
 };
 
-std::string text(std::mt19937& rng) {
+std::string_view text(std::mt19937& rng, lwk_test::TextStore& store) {
   std::string out;
   const std::size_t n = rng() % 5;
   for (std::size_t i = 0; i < n; ++i) out += kPieces[rng() % kPieces.size()];
-  return out;
+  return store.keep(std::move(out));
 }
 
 TEST(CheckProperty, PassingSetsAlwaysRenderToAReadableFile) {
@@ -53,11 +54,12 @@ TEST(CheckProperty, PassingSetsAlwaysRenderToAReadableFile) {
   int passed = 0;
   for (unsigned seed = 1; seed <= 20000; ++seed) {
     std::mt19937 rng(seed);
+    lwk_test::TextStore store;
     std::vector<WireSet> sets(rng() % 3);
     for (auto& set : sets) {
-      set.name = text(rng);
+      set.name = text(rng, store);
       set.lines.resize(rng() % 4);
-      for (auto& line : set.lines) line = WireLine{text(rng), rng() % 2 == 0};
+      for (auto& line : set.lines) line = WireLine{text(rng, store), rng() % 2 == 0};
     }
     auto checked =
         hosts_helper_core::check::check(sets, hosts_helper_core::check::Limits::service());

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/text_store.h"
+
 namespace hosts_ipc {
 void PrintTo(const Issue& issue, std::ostream* os) {
   *os << "{set " << issue.set << ", line " << issue.line << ": " << issue.message << "}";
@@ -32,8 +34,14 @@ std::vector<Issue> issues_of(const std::vector<WireSet>& sets, Limits limits = L
   return r ? std::vector<Issue>{} : r.error();
 }
 
+// A text that lives as long as the test program, for the views of the sets.
+std::string_view kept(std::string text) {
+  static lwk_test::TextStore store;
+  return store.keep(std::move(text));
+}
+
 WireSet set_of(std::string name, std::vector<WireLine> lines) {
-  return WireSet{std::move(name), std::move(lines)};
+  return WireSet{kept(std::move(name)), std::move(lines)};
 }
 
 TEST(Check, EmptyRequestPasses) {
@@ -44,17 +52,17 @@ TEST(Check, EmptyRequestPasses) {
 
 TEST(Check, SizeLimitIsAloneAndInclusive) {
   // Exactly at the limit, split over a name and a line, passes.
-  std::vector<WireSet> at_limit = {set_of("n", {{std::string(99, '#'), true}})};
+  std::vector<WireSet> at_limit = {set_of("n", {{kept(std::string(99, '#')), true}})};
   auto passes = check(at_limit, Limits{100, 256, 256});
   ASSERT_TRUE(passes.has_value());
   ASSERT_EQ(passes->size(), 1u);
   EXPECT_EQ((*passes)[0].lines[0].text, std::string(99, '#'));
   // One octet more gives the one issue, though the set also has bad lines.
-  std::vector<WireSet> over = {set_of("nn", {{std::string(99, '#'), true}, {"bad", true}})};
+  std::vector<WireSet> over = {set_of("nn", {{kept(std::string(99, '#')), true}, {"bad", true}})};
   EXPECT_EQ(issues_of(over, Limits{101, 256, 256}),
             (std::vector<Issue>{{"the request is 104 octets and the limit is 101", 0, 0}}));
   // The service's own limit.
-  std::vector<WireSet> big = {set_of("", {{std::string(1 << 20, '#'), false}})};
+  std::vector<WireSet> big = {set_of("", {{kept(std::string(1 << 20, '#')), false}})};
   EXPECT_TRUE(check(big, Limits::service()).has_value());
   big[0].name = "x";
   EXPECT_EQ(issues_of(big)[0].message, "the request is 1048577 octets and the limit is 1048576");
@@ -80,7 +88,7 @@ TEST(Check, EveryProblemInOrder) {
           }(),
           {{"not an entry at all", false},  // switched off: not examined
            {"10.0.0.01 h", true},
-           {"x " + kClose, false},                    // switched off but markup
+           {kept("x " + kClose), false},              // switched off but markup
            {"# lantern-wharf off: 1.2.3.4 a", true},  // only the markup issue
            {"1.2.3.4 ok\n5.6.7.8 smuggled", false},   // line break first
            {"1.2.3.4 b\r", true}}),
@@ -127,7 +135,7 @@ TEST(Check, ConflictsComeLastWithEveryParty) {
                              }));
 }
 
-TEST(Check, PassingSetsAreCopiedForRendering) {
+TEST(Check, PassingSetsAreConvertedForRendering) {
   const std::vector<WireSet> sets = {
       set_of("work", {{"10.0.0.5 intranet.test", true}, {"10.0.0.6 wiki.test", false}}),
       set_of("home", {{"# just a note", true}, {"", true}}),

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "helper_core/write.h"
-#include "privsep/platform.h"
+#include "privsep/mac_platform.h"
 #include "support/temp_dir.h"
 
 namespace {

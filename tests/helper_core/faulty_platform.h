@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "helper_core/platform.h"
-#include "privsep/platform.h"
+#include "privsep/mac_platform.h"
 
 namespace lwk_test {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "privsep/platform.h"
+#include "privsep/mac_platform.h"
 #include "support/temp_dir.h"
 
 namespace {

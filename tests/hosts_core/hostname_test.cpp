@@ -8,7 +8,7 @@ namespace {
 
 using hosts_core::hostname::Hostname;
 using hosts_core::hostname::HostnameError;
-using Kind = HostnameError::Kind;
+using Reason = HostnameError::Reason;
 
 std::string labels_of_length(std::size_t total) {
   // Parts of 63 octets joined by dots, the last one cut to fit `total`.
@@ -33,8 +33,9 @@ TEST(HostnameParse, Accepts) {
   EXPECT_EQ(labels_of_length(253).size(), 253u);
 }
 
-HostnameError err(Kind kind, std::size_t length = 0, std::size_t limit = 0, std::string part = {}) {
-  return HostnameError{kind, length, limit, std::move(part)};
+HostnameError err(Reason reason, std::size_t length = 0, std::size_t limit = 0,
+                  std::string part = {}) {
+  return HostnameError{reason, length, limit, std::move(part)};
 }
 
 TEST(HostnameParse, Refusals) {
@@ -44,26 +45,26 @@ TEST(HostnameParse, Refusals) {
   };
   const std::string part64(64, 'b');
   const Case cases[] = {
-      {"", err(Kind::Missing)},
+      {"", err(Reason::Missing)},
       {"b\xC3\xBC"
        "cher",
-       err(Kind::NotAscii)},
+       err(Reason::NotAscii)},
       {"b\xC3\xBC"
        "cher.",
-       err(Kind::NotAscii)},
-      {"host.example.", err(Kind::TrailingDot)},
-      {".", err(Kind::TrailingDot)},
-      {labels_of_length(254), err(Kind::TooLong, 254, 253)},
-      {std::string(254, 'a'), err(Kind::TooLong, 254, 253)},
-      {"a." + part64, err(Kind::LabelTooLong, 0, 63, part64)},
-      {".example", err(Kind::EmptyLabel)},
-      {"a..b", err(Kind::EmptyLabel)},
-      {"-a.b", err(Kind::HyphenAtEdge, 0, 0, "-a")},
-      {"a-.b", err(Kind::HyphenAtEdge, 0, 0, "a-")},
-      {"-", err(Kind::HyphenAtEdge, 0, 0, "-")},
-      {"my_host", err(Kind::BadCharacter, 0, 0, "my_host")},
-      {"*.example", err(Kind::BadCharacter, 0, 0, "*")},
-      {"a.-b.c_d", err(Kind::HyphenAtEdge, 0, 0, "-b")},
+       err(Reason::NotAscii)},
+      {"host.example.", err(Reason::TrailingDot)},
+      {".", err(Reason::TrailingDot)},
+      {labels_of_length(254), err(Reason::TooLong, 254, 253)},
+      {std::string(254, 'a'), err(Reason::TooLong, 254, 253)},
+      {"a." + part64, err(Reason::LabelTooLong, 0, 63, part64)},
+      {".example", err(Reason::EmptyLabel)},
+      {"a..b", err(Reason::EmptyLabel)},
+      {"-a.b", err(Reason::HyphenAtEdge, 0, 0, "-a")},
+      {"a-.b", err(Reason::HyphenAtEdge, 0, 0, "a-")},
+      {"-", err(Reason::HyphenAtEdge, 0, 0, "-")},
+      {"my_host", err(Reason::BadCharacter, 0, 0, "my_host")},
+      {"*.example", err(Reason::BadCharacter, 0, 0, "*")},
+      {"a.-b.c_d", err(Reason::HyphenAtEdge, 0, 0, "-b")},
   };
   for (const Case& c : cases) {
     auto r = Hostname::parse(c.text);

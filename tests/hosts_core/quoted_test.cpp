@@ -6,8 +6,8 @@
 
 namespace {
 
-using hosts_core::line::needs_escape;
-using hosts_core::line::quoted_form;
+using hosts_core::quoted::needs_escape;
+using hosts_core::quoted::quoted_form;
 
 TEST(Quoted, Escapes) {
   struct Case {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "privsep/platform.h"
+#include "privsep/mac_platform.h"
 
 namespace {
 

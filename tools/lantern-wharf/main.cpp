@@ -31,7 +31,6 @@ namespace lantern_wharf {
 namespace {
 
 using hosts_ipc::Issue;
-using hosts_ipc::WireSet;
 
 constexpr int kSuccess = 0;
 constexpr int kRefused = 1;
@@ -192,7 +191,7 @@ void show_refusal(const std::string& sentence, bool json) {
 }
 
 // Reads and parses a sets file, reporting any fault (exit 2) as "FILE: ...".
-std::optional<std::vector<WireSet>> load_sets(const std::string& path) {
+std::optional<SetsFile> load_sets(const std::string& path) {
   auto text = lwk::os::read_file(path, /*follow_link=*/true);
   if (!text) {
     std::cerr << "lantern-wharf: " << path << ": " << text.error().message << "\n";
@@ -215,7 +214,7 @@ int run_check(const Arguments& args) {
   auto sets = load_sets(args.positional[0]);
   if (!sets) return kUsage;
   auto checked =
-      hosts_helper_core::check::check(*sets, hosts_helper_core::check::Limits::service());
+      hosts_helper_core::check::check(sets->sets, hosts_helper_core::check::Limits::service());
   if (checked) {
     if (args.json) std::cout << issues_json({});
     return kSuccess;
@@ -229,7 +228,7 @@ int run_preview(const Arguments& args) {
   auto sets = load_sets(args.positional[0]);
   if (!sets) return kUsage;
   auto checked =
-      hosts_helper_core::check::check(*sets, hosts_helper_core::check::Limits::service());
+      hosts_helper_core::check::check(sets->sets, hosts_helper_core::check::Limits::service());
   if (!checked) {
     show_issues(checked.error(), args.json);
     return kRefused;
@@ -259,12 +258,13 @@ int run_encode(const Arguments& args) {
   }
   const std::string& what = args.positional[0];
   hosts_ipc::Request request = hosts_ipc::FlushNameCache{};
+  std::optional<SetsFile> sets;  // holds the texts the request views
   if (what == "remove-everything") {
     request = hosts_ipc::RemoveEverything{};
   } else if (what != "flush") {
-    auto sets = load_sets(what);
+    sets = load_sets(what);
     if (!sets) return kUsage;
-    request = hosts_ipc::ApplySets{std::move(*sets)};
+    request = hosts_ipc::ApplySets{sets->sets};
   }
   return write_out(hosts_ipc::encode_request(request)) ? kSuccess : kRefused;
 }

@@ -47,8 +47,14 @@ lwk::Result<void, std::string> only_keys(const json& object, const std::string& 
   return lwk::success();
 }
 
-lwk::Result<WireLine, std::string> line_of(const json& value, const std::string& where) {
-  if (value.is_string()) return WireLine{value.get<std::string>(), true};
+// A copy of the string `value`, kept in *texts; the view is valid as long as it is.
+std::string_view keep(const json& value, std::deque<std::string>* texts) {
+  return texts->emplace_back(value.get<std::string>());
+}
+
+lwk::Result<WireLine, std::string> line_of(const json& value, const std::string& where,
+                                           std::deque<std::string>* texts) {
+  if (value.is_string()) return WireLine{keep(value, texts), true};
   if (!value.is_object()) return at(where, "expected a string or an object with \"text\"");
   if (auto keys = only_keys(value, where, {"text", "enabled"}); !keys) {
     return lwk::unexpected(keys.error());
@@ -57,7 +63,7 @@ lwk::Result<WireLine, std::string> line_of(const json& value, const std::string&
   const auto text = value.find("text");
   if (text == value.end()) return at(where, "missing \"text\"");
   if (!text->is_string()) return at(where + ".text", "expected a string");
-  line.text = text->get<std::string>();
+  line.text = keep(*text, texts);
   const auto enabled = value.find("enabled");
   if (enabled != value.end()) {
     if (!enabled->is_boolean()) return at(where + ".enabled", "expected true or false");
@@ -66,7 +72,8 @@ lwk::Result<WireLine, std::string> line_of(const json& value, const std::string&
   return line;
 }
 
-lwk::Result<WireSet, std::string> set_of(const json& value, const std::string& where) {
+lwk::Result<WireSet, std::string> set_of(const json& value, const std::string& where,
+                                         std::deque<std::string>* texts) {
   if (!value.is_object()) return at(where, "expected an object with \"name\" and \"lines\"");
   if (auto keys = only_keys(value, where, {"name", "lines"}); !keys) {
     return lwk::unexpected(keys.error());
@@ -75,12 +82,12 @@ lwk::Result<WireSet, std::string> set_of(const json& value, const std::string& w
   const auto name = value.find("name");
   if (name == value.end()) return at(where, "missing \"name\"");
   if (!name->is_string()) return at(where + ".name", "expected a string");
-  set.name = name->get<std::string>();
+  set.name = keep(*name, texts);
   const auto lines = value.find("lines");
   if (lines == value.end()) return set;
   if (!lines->is_array()) return at(where + ".lines", "expected an array");
   for (std::size_t j = 0; j < lines->size(); ++j) {
-    auto line = line_of((*lines)[j], where + ".lines[" + std::to_string(j) + "]");
+    auto line = line_of((*lines)[j], where + ".lines[" + std::to_string(j) + "]", texts);
     if (!line) return lwk::unexpected(line.error());
     set.lines.push_back(std::move(*line));
   }
@@ -89,7 +96,7 @@ lwk::Result<WireSet, std::string> set_of(const json& value, const std::string& w
 
 }  // namespace
 
-lwk::Result<std::vector<WireSet>, std::string> parse_sets(std::string_view text) {
+lwk::Result<SetsFile, std::string> parse_sets(std::string_view text) {
   json root;
   Builder builder(root);
   if (!json::sax_parse(text, &builder) || builder.is_errored()) {
@@ -102,11 +109,11 @@ lwk::Result<std::vector<WireSet>, std::string> parse_sets(std::string_view text)
   const auto sets = root.find("sets");
   if (sets == root.end()) return lwk::unexpected(std::string("missing \"sets\""));
   if (!sets->is_array()) return at("sets", "expected an array");
-  std::vector<WireSet> out;
+  SetsFile out;
   for (std::size_t i = 0; i < sets->size(); ++i) {
-    auto set = set_of((*sets)[i], "sets[" + std::to_string(i) + "]");
+    auto set = set_of((*sets)[i], "sets[" + std::to_string(i) + "]", &out.texts);
     if (!set) return lwk::unexpected(set.error());
-    out.push_back(std::move(*set));
+    out.sets.push_back(std::move(*set));
   }
   return out;
 }

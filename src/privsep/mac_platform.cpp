@@ -1,4 +1,4 @@
-#include "privsep/platform.h"
+#include "privsep/mac_platform.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "os/files.h"
+#include "os/full_flush.h"
 
 extern "C" char** environ;
 

@@ -1,8 +1,8 @@
 // An operating-system error as the user sees it: the system's description of
 // the error number, then " (os error N)". This is the one place where errno
 // becomes text.
-#ifndef LWK_OS_IO_ERROR_H_
-#define LWK_OS_IO_ERROR_H_
+#ifndef LWK_BASE_IO_ERROR_H_
+#define LWK_BASE_IO_ERROR_H_
 
 #include <string>
 
@@ -23,4 +23,4 @@ struct IoError {
 
 }  // namespace lwk
 
-#endif  // LWK_OS_IO_ERROR_H_
+#endif  // LWK_BASE_IO_ERROR_H_

@@ -1,4 +1,4 @@
-#include "privsep/platform.h"
+#include "privsep/mac_platform.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "os/io_error.h"
+#include "base/io_error.h"
 
 #include <cerrno>
 #include <system_error>

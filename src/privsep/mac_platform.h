@@ -2,8 +2,8 @@
 // system, for the service running as root. File operations are POSIX and
 // serve macOS and Linux alike; the full flush and the table of cache
 // commands differ per platform, each in a file of its own.
-#ifndef LWK_PRIVSEP_PLATFORM_H_
-#define LWK_PRIVSEP_PLATFORM_H_
+#ifndef LWK_PRIVSEP_MAC_PLATFORM_H_
+#define LWK_PRIVSEP_MAC_PLATFORM_H_
 
 #include <string>
 #include <vector>
@@ -67,4 +67,4 @@ class MacPlatform final : public hosts_helper_core::write::Platform {
 
 }  // namespace hosts_privsep_macos::platform
 
-#endif  // LWK_PRIVSEP_PLATFORM_H_
+#endif  // LWK_PRIVSEP_MAC_PLATFORM_H_
