@@ -1,7 +1,8 @@
 // Address::parse on any bytes. An accepted IPv4 address prints back to the
 // text it came from, since dotted decimal without leading zeros is canonical;
 // and on dotted decimal the parser agrees with the C library's inet_pton,
-// which also refuses leading zeros.
+// which also refuses leading zeros, and with parse_v4, the plain rules that its
+// fast path for the common address is checked against.
 #include <arpa/inet.h>
 
 #include <cstddef>
@@ -12,6 +13,7 @@
 
 #include "base/result.h"
 #include "hosts_core/address.h"
+#include "support/differential.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -32,5 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       lwk::fatal("Address::parse and inet_pton read other octets");
     }
   }
+  if (auto differ = lwk_test::address_disagrees(text)) lwk::fatal(differ->c_str());
   return 0;
 }

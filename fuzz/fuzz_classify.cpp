@@ -1,11 +1,13 @@
 // classify on any bytes: a value every time, and a LineError always carries a
-// sentence, with no more fields than sentences.
+// sentence, with no more fields than sentences. inspect() agrees with it, under
+// the hosts file's limits and under small ones that the input reaches.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "base/result.h"
 #include "hosts_core/line.h"
+#include "support/differential.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -18,6 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (entry->names.empty() || entry->names.size() > hosts_core::line::MAX_NAMES) {
       lwk::fatal("an entry with a name count out of bounds");
     }
+  }
+  for (const auto& [octets, names] :
+       {std::pair{hosts_core::line::MAX_LINE_OCTETS, hosts_core::line::MAX_NAMES},
+        std::pair{size / 2, size % 4}}) {
+    if (auto differ = lwk_test::inspect_disagrees(text, octets, names)) lwk::fatal(differ->c_str());
   }
   return 0;
 }

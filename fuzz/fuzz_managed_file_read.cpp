@@ -1,5 +1,6 @@
 // ManagedFile::read on any bytes: the parts of a read file put together give
-// back the input exactly.
+// back the input exactly. The UTF-8 check it starts with agrees with decoding
+// one code point at a time.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,9 +8,11 @@
 
 #include "base/result.h"
 #include "hosts_core/block.h"
+#include "support/differential.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  if (auto differ = lwk_test::utf8_disagrees(bytes)) lwk::fatal(differ->c_str());
   auto file = hosts_core::block::ManagedFile::read(bytes);
   if (!file) {
     if (file.error().line == 0) lwk::fatal("a markup error at line 0");

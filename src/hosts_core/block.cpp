@@ -108,7 +108,7 @@ std::string ManagedFile::render(const std::vector<BlockSet>& sets) const {
 
   // The keys of the entries written so far, across all sets.
   entry_key::KeyTable written;
-  written.reserve(lines, octets);
+  written.reserve(lines, lines * 2);
   line::EntryView entry;
   for (const BlockSet& set : sets) {
     out.append(NODE_PREFIX).append(escaping::escape(set.name)).append(newline);

@@ -81,8 +81,7 @@ Detector::Detector(std::size_t expected_lines) {
   // arrays while it is added: capacity that is never used costs no memory,
   // while growing copies an array and faults in a new one of twice its size.
   const std::size_t names = 2 * expected_lines;
-  index_.reserve(names, names * 24);
-  first_spelling_.reserve(names);
+  index_.reserve(names, names);
   first_.reserve(names);
   last_.reserve(names);
   seen_.reserve(names);
@@ -94,7 +93,6 @@ void Detector::add(std::uint32_t set, std::uint64_t line, const line::EntryView&
     const auto [record, added] = index_.insert(no_address, std::span(&name, 1));
     const auto at = static_cast<std::uint32_t>(seen_.size());
     if (added) {
-      first_spelling_.push_back(name);
       first_.push_back(at);
       last_.push_back(at);
     } else {
@@ -108,7 +106,7 @@ void Detector::add(std::uint32_t set, std::uint64_t line, const line::EntryView&
 std::vector<Conflict> Detector::conflicts(std::span<const std::string> labels) const {
   std::vector<Conflict> out;
   std::vector<Party> parties;
-  for (std::size_t r = 0; r < first_spelling_.size(); ++r) {
+  for (std::uint32_t r = 0; r < first_.size(); ++r) {
     auto each = [this, r](const auto& f) {
       for (std::uint32_t at = first_[r]; at != kNone; at = seen_[at].next) f(seen_[at]);
     };
@@ -117,7 +115,7 @@ std::vector<Conflict> Detector::conflicts(std::span<const std::string> labels) c
     append_disagreeing(each, address::Family::V4, party, &parties);
     append_disagreeing(each, address::Family::V6, party, &parties);
     // Most names take part in no conflict: their spelling is copied only here.
-    if (!parties.empty()) out.push_back(Conflict{std::string(first_spelling_[r]), parties});
+    if (!parties.empty()) out.push_back(Conflict{std::string(index_.names_of(r)[0]), parties});
   }
   return out;
 }

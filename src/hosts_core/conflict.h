@@ -83,8 +83,7 @@ class Detector {
   };
   static constexpr std::uint32_t kNone = 0xFFFFFFFF;
 
-  entry_key::KeyTable index_;  // lowercased name to record
-  std::vector<std::string_view> first_spelling_;
+  entry_key::KeyTable index_;         // lowercased name to record, and its first spelling
   std::vector<std::uint32_t> first_;  // per record, its first and last sighting
   std::vector<std::uint32_t> last_;
   std::vector<Seen> seen_;

@@ -59,18 +59,13 @@ std::uint64_t hash_of(const address::Address& address, std::span<const std::stri
   return h;
 }
 
-// Writes `name` folded to lower case at `out`, eight octets at a time.
-// REQUIRES: `out` has room for name.size() rounded up to eight.
-inline void copy_folded(std::string_view name, char* out) {
-  std::size_t i = 0;
-  for (; i + 8 <= name.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, name.data() + i, sizeof word);
-    word = fold8(word);
-    std::memcpy(out + i, &word, sizeof word);
+// Whether two names are equal lowercased in ASCII.
+bool equal_folded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
   }
-  const std::uint64_t rest = fold8(tail_word(name, i));
-  std::memcpy(out + i, &rest, sizeof rest);
+  return true;
 }
 
 }  // namespace
@@ -99,22 +94,16 @@ std::size_t EntryKey::hash() const {
 
 bool KeyTable::holds(const Stored& key, const address::Address& address,
                      std::span<const std::string_view> names) const {
-  if (!(key.address == address)) return false;
-  std::size_t at = key.offset;
-  const std::size_t end = std::size_t{key.offset} + key.length;
-  for (std::string_view name : names) {
-    if (end - at < name.size() + 1) return false;
-    for (char c : name) {
-      if (folded_[at++] != fold(c)) return false;
-    }
-    if (folded_[at++] != '\0') return false;
+  if (!(key.address == address) || key.count != names.size()) return false;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!equal_folded(names_[key.first + i], names[i])) return false;
   }
-  return at == end;
+  return true;
 }
 
-void KeyTable::reserve(std::size_t keys, std::size_t octets) {
+void KeyTable::reserve(std::size_t keys, std::size_t names) {
   keys_.reserve(keys);
-  folded_.reserve(octets + 8);
+  names_.reserve(names);
   std::size_t slots = slots_.empty() ? 64 : slots_.size();
   while (slots < keys * 2) slots *= 2;
   if (slots > slots_.size()) rehash(slots);
@@ -146,22 +135,10 @@ std::pair<std::uint32_t, bool> KeyTable::insert(const address::Address& address,
     const auto id = static_cast<std::uint32_t>(slots_[slot] - 1);
     if (keys_[id].hash == hash && holds(keys_[id], address, names)) return {id, false};
   }
-  const std::size_t offset = folded_.size();
-  std::size_t length = 0;
-  for (std::string_view name : names) length += name.size() + 1;
-  // Room for the last name's tail word, which copy_folded writes whole; the
-  // octets past `length` are cut off again below.
-  folded_.resize(offset + length + 8);
-  char* out = folded_.data() + offset;
-  for (std::string_view name : names) {
-    copy_folded(name, out);
-    out += name.size();
-    *out++ = '\0';
-  }
-  folded_.resize(offset + length);
   const auto id = static_cast<std::uint32_t>(keys_.size());
-  keys_.push_back(Stored{address, hash, static_cast<std::uint32_t>(offset),
-                         static_cast<std::uint32_t>(length)});
+  keys_.push_back(Stored{address, hash, static_cast<std::uint32_t>(names_.size()),
+                         static_cast<std::uint32_t>(names.size())});
+  names_.insert(names_.end(), names.begin(), names.end());
   slots_[slot] = tag | (std::uint64_t{id} + 1);
   return {id, true};
 }

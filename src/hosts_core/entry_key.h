@@ -32,30 +32,35 @@ struct EntryKey {
 
 // A hash table of keys, each an address and a list of host names compared
 // lowercased in ASCII, as EntryKey compares them: 3.1x a std::unordered_set
-// of EntryKey (BM_KeyTable in bench/fast_paths_bench.cpp). Each key gets an id, from 0
-// in the order the keys were first added. The folded names are kept in one
-// buffer, so that adding keys allocates only as the table grows.
+// of EntryKey (BM_KeyTable in bench/fast_paths_bench.cpp). Each key gets an
+// id, from 0 in the order the keys were first added. The table keeps views of
+// the names as first added, which must outlive it, and folds them only to
+// compare; adding keys allocates only as the table grows.
 class KeyTable {
  public:
   // Adds the key, unless it is there already. Returns its id, and whether it
-  // was new. REQUIRES: no name holds a NUL octet (host names never do).
+  // was new.
   std::pair<std::uint32_t, bool> insert(const address::Address& address,
                                         std::span<const std::string_view> names);
 
   std::size_t size() const { return keys_.size(); }
 
-  // Makes room for `keys` keys of about `octets` octets of names in all, so
-  // that adding them needs no further growth. Only the slots, half of them
-  // for as many keys as this table holds, are touched now; the rest is
-  // capacity, which costs no memory until used.
-  void reserve(std::size_t keys, std::size_t octets);
+  // The names of key `id` as they were first added, letter case included.
+  std::span<const std::string_view> names_of(std::uint32_t id) const {
+    return std::span(names_).subspan(keys_[id].first, keys_[id].count);
+  }
+
+  // Makes room for `keys` keys of `names` names in all, so that adding them
+  // needs no further growth. Only the slots, two for each key, are touched
+  // now; the rest is capacity, which costs no memory until used.
+  void reserve(std::size_t keys, std::size_t names);
 
  private:
   struct Stored {
     address::Address address;
     std::uint64_t hash;
-    std::uint32_t offset;  // of the folded names, each followed by a NUL, in folded_
-    std::uint32_t length;
+    std::uint32_t first;  // the key's names are names_[first, first + count)
+    std::uint32_t count;
   };
 
   bool holds(const Stored& key, const address::Address& address,
@@ -64,7 +69,7 @@ class KeyTable {
   // Puts every key into a new table of `size` slots, a power of two.
   void rehash(std::size_t size);
 
-  std::string folded_;
+  std::vector<std::string_view> names_;
   std::vector<Stored> keys_;
   // Per slot: the high 32 bits of the key's hash, then the key's id + 1 in the
   // low 32 bits; 0 for an empty slot. Probes compare hashes without touching

@@ -48,8 +48,8 @@ std::vector<std::string_view> plain_tokens(std::string_view text) {
   bool in_token = false;
   std::size_t i = 0;
   while (i < text.size()) {
-    char32_t c = 0;
-    std::size_t length = lwk::utf8::decode(text, i, &c);
+    char32_t c = static_cast<unsigned char>(text[i]);
+    std::size_t length = c < 0x80 ? 1 : lwk::utf8::decode(text, i, &c);
     const bool space = length != 0 && is_white_space(c);
     if (length == 0) length = 1;
     if (space && in_token) tokens.push_back(text.substr(start, i - start));
