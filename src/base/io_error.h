@@ -16,6 +16,8 @@ struct IoError {
   static IoError from_errno(int code);
   // The error for the current value of errno.
   static IoError last();
+  // A failure that has no error number, told in a sentence of our own.
+  static IoError of(std::string message) { return IoError{0, std::move(message)}; }
 
   bool not_found() const;
   friend bool operator==(const IoError&, const IoError&) = default;

@@ -1,8 +1,12 @@
 // Every operating-system call that changing the hosts file makes goes through
-// Platform, so that tests can swap in a double that fails any chosen step.
+// two small interfaces, in the manner of LevelDB's Env: Platform, the four
+// privileged operations, and Files, the file-system primitives and the clock.
+// Tests swap in doubles that fail any chosen step; each double fails only
+// what it means to.
 #ifndef LWK_HELPER_CORE_PLATFORM_H_
 #define LWK_HELPER_CORE_PLATFORM_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,15 +32,53 @@ class WritableFile {
   virtual IoResult<void> append(std::string_view bytes) = 0;
   // Flushes everything written so far to stable storage.
   virtual IoResult<void> sync() = 0;
-  // Closes the file. REQUIRES: called at most once.
+  // Closes the file; the descriptor is released whatever the answer.
+  // REQUIRES: called at most once.
   virtual IoResult<void> close() = 0;
 };
 
+// The file system as changing the file uses it, and the clock that names
+// backups. No operation follows a symbolic link at the path it is given.
+class Files {
+ public:
+  virtual ~Files() = default;
+
+  // Examines `path` without following a final symbolic link.
+  virtual IoResult<FileKind> examine(const std::string& path) = 0;
+  // Reads the whole regular file at `path`. A symbolic link at `path`, and
+  // anything that is not a regular file ("not a regular file"), are refused
+  // without waiting on them.
+  virtual IoResult<std::string> read_file(const std::string& path) = 0;
+  // Creates `path` and every missing ancestor (mode 0777 before the umask).
+  // `path` itself must end up a real directory: any other entry there, a
+  // symbolic link included, is ENOTDIR.
+  virtual IoResult<void> make_directories(const std::string& path) = 0;
+  // Creates a new file at `path` for writing (mode 0666 before the umask,
+  // close-on-exec). Fails when any entry, a link or a hard link included,
+  // stands at `path` already: what it writes is never shared with another
+  // name.
+  virtual IoResult<std::unique_ptr<WritableFile>> create_new(const std::string& path) = 0;
+  // Renames `from` to `to`, replacing `to` atomically.
+  virtual IoResult<void> rename(const std::string& from, const std::string& to) = 0;
+  // Flushes a directory's entries to stable storage with the same flush that
+  // files get, so that a rename in it survives a power loss.
+  virtual IoResult<void> sync_directory(const std::string& path) = 0;
+  // Removes one directory entry (not a directory).
+  virtual IoResult<void> remove_file(const std::string& path) = 0;
+  // The names in a directory, "." and ".." left out; entries that cannot be
+  // read are skipped.
+  virtual IoResult<std::vector<std::string>> list_directory(const std::string& path) = 0;
+  // Removes the empty directory `path`.
+  virtual IoResult<void> remove_directory(const std::string& path) = 0;
+  // The real-time clock in nanoseconds since the Unix epoch; 0 before it.
+  virtual std::uint64_t now_nanoseconds() = 0;
+};
+
+// The operations of the file-changing path that need the system's own
+// knowledge or root's rights.
 class Platform {
  public:
   virtual ~Platform() = default;
-
-  // --- The privileged operations.
 
   // Gives the temporary file the owner and mode that the target must have.
   virtual IoResult<void> restore_permissions(const std::string& temporary,
@@ -49,35 +91,8 @@ class Platform {
   // or an error text.
   virtual lwk::Result<bool, std::string> flush_name_cache() = 0;
 
-  // --- The file system.
-
-  // Examines `path` without following a final symbolic link.
-  virtual IoResult<FileKind> examine(const std::string& path) = 0;
-  // Reads the whole file, refusing a symbolic link at `path` itself.
-  virtual IoResult<std::string> read_file(const std::string& path) = 0;
-  // Whether the file holds exactly `content`, byte for byte; refuses a
-  // symbolic link at `path` itself. Reads the file in pieces and stops at the
-  // first difference, so that an unchanged file costs one read and nothing
-  // more.
-  virtual IoResult<bool> holds_exactly(const std::string& path, std::string_view content) = 0;
-  // Creates `path` and every missing ancestor (mode 0777 before the umask).
-  virtual IoResult<void> make_directories(const std::string& path) = 0;
-  // Creates or truncates `path` for writing (mode 0666 before the umask),
-  // refusing a symbolic link at `path` itself; the file is close-on-exec.
-  virtual IoResult<std::unique_ptr<WritableFile>> create_file(const std::string& path) = 0;
-  // Renames `from` to `to`, replacing `to` atomically.
-  virtual IoResult<void> rename(const std::string& from, const std::string& to) = 0;
-  // Flushes a directory's entries to stable storage, so that a rename in it
-  // survives a power loss.
-  virtual IoResult<void> sync_directory(const std::string& path) = 0;
-  // Removes one directory entry (not a directory).
-  virtual IoResult<void> remove_file(const std::string& path) = 0;
-  // The names in a directory, "." and ".." left out; entries that cannot be
-  // read are skipped.
-  virtual IoResult<std::vector<std::string>> list_directory(const std::string& path) = 0;
-  // Removes `path` and everything below it, depth first. A missing `path` is
-  // the not-found error.
-  virtual IoResult<void> remove_tree(const std::string& path) = 0;
+  // The file system that changes made through this platform go through.
+  virtual Files& files() = 0;
 };
 
 }  // namespace hosts_helper_core::write

@@ -1,7 +1,6 @@
 #include "helper_core/write.h"
 
 #include <algorithm>
-#include <chrono>
 #include <vector>
 
 #include "base/text.h"
@@ -18,50 +17,142 @@ WriteError fail(WriteStep step, std::string message) {
   return WriteError{step, std::move(message)};
 }
 
-std::uint64_t nanoseconds_now() {
-  const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch).count();
-  return ns < 0 ? 0 : static_cast<std::uint64_t>(ns);
-}
+// The stages of putting a file durably in place, in their order.
+enum class Stage { Create, Write, Flush, Permissions, Rename, FlushDirectory };
 
-// Writes `content` to `directory`/`name` so that the name never holds a
-// partial file: into `directory`/`scratch` first, flushed, renamed over
-// `name`, and the directory flushed, so that the file is on disk before the
-// caller goes on. The scratch file is removed on failure.
-lwk::Result<void, IoError> write_whole_file(Platform& platform, const std::string& directory,
-                                            const std::string& name, const std::string& scratch,
-                                            std::string_view content) {
-  const std::string final_path = directory + "/" + name;
-  const std::string scratch_path = directory + "/" + scratch;
-  auto file = platform.create_file(scratch_path);
-  if (!file) return unexpected(file.error());
-  auto outcome = [&]() -> lwk::Result<void, IoError> {
-    if (auto r = (*file)->append(content); !r) return r;
-    if (auto r = (*file)->sync(); !r) return r;
-    if (auto r = (*file)->close(); !r) return r;
-    if (auto r = platform.rename(scratch_path, final_path); !r) return r;
-    return platform.sync_directory(directory);
+struct Stopped {
+  Stage stage;
+  IoError error;
+};
+
+// Puts `content` at `path` so that `path` never names a partial file: writes
+// it into `scratch`, a new file (a leftover entry of that name is removed
+// first, so that nothing planted there is followed or shared), flushes and
+// closes it, renames it over `path` and flushes the directory. With
+// `as_target` the scratch file first gets the target's owner and mode, and
+// the platform's atomic replace does the rename. A stop before the rename
+// removes the scratch file; a failure to remove it is ignored.
+lwk::Result<void, Stopped> put_durably(Platform& platform, const std::string& scratch,
+                                       const std::string& path, std::string_view content,
+                                       bool as_target) {
+  Files& files = platform.files();
+  (void)files.remove_file(scratch);  // a leftover of a crash, or something planted
+  auto file = files.create_new(scratch);
+  if (!file) return unexpected(Stopped{Stage::Create, file.error()});
+  auto placed = [&]() -> lwk::Result<void, Stopped> {
+    if (auto r = (*file)->append(content); !r) return unexpected(Stopped{Stage::Write, r.error()});
+    if (auto r = (*file)->sync(); !r) return unexpected(Stopped{Stage::Flush, r.error()});
+    if (auto r = (*file)->close(); !r) return unexpected(Stopped{Stage::Flush, r.error()});
+    if (as_target) {
+      if (auto r = platform.restore_permissions(scratch, path); !r) {
+        return unexpected(Stopped{Stage::Permissions, r.error()});
+      }
+    }
+    auto renamed = as_target ? platform.replace(scratch, path) : files.rename(scratch, path);
+    if (!renamed) return unexpected(Stopped{Stage::Rename, renamed.error()});
+    return lwk::success();
   }();
-  if (!outcome) (void)platform.remove_file(scratch_path);
-  return outcome;
+  file->reset();
+  if (!placed) {
+    (void)files.remove_file(scratch);
+    return placed;
+  }
+  if (auto r = files.sync_directory(lwk::os::parent_of(path)); !r) {
+    return unexpected(Stopped{Stage::FlushDirectory, r.error()});
+  }
+  return lwk::success();
 }
 
-// Keeps the snapshot: writes `current` as the snapshot when, and only when,
-// the lookup answers that there is none.
+// Steps 1 to 4: the target examined, refused when it is a link or
+// redirected, and read whole.
+lwk::Result<std::string, WriteError> read_target(const Paths& paths, Platform& platform) {
+  Files& files = platform.files();
+  auto kind = files.examine(paths.target);
+  if (!kind) {
+    return unexpected(fail(WriteStep::ReadingCurrent,
+                           "the target file could not be examined: " + kind.error().message));
+  }
+  if (*kind == FileKind::SymbolicLink) {
+    return unexpected(
+        fail(WriteStep::ReadingCurrent,
+             "the target is a symbolic link, and following it would write elsewhere"));
+  }
+  if (auto redirected = platform.reject_if_redirected(paths.target); !redirected) {
+    return unexpected(
+        fail(WriteStep::ReadingCurrent, "the target is redirected: " + redirected.error().message));
+  }
+  auto current = files.read_file(paths.target);
+  if (!current) return unexpected(fail(WriteStep::ReadingCurrent, current.error().message));
+  return std::move(*current);
+}
+
+// Makes `directory` of the store, under `step`: a real directory, never one
+// reached through a link.
+lwk::Result<void, WriteError> make_store_directory(Files& files, const std::string& directory,
+                                                   WriteStep step) {
+  if (auto made = files.make_directories(directory); !made) {
+    return unexpected(fail(step, made.error().message));
+  }
+  return lwk::success();
+}
+
+// Step 6: writes `current` as the snapshot when, and only when, the lookup
+// answers that there is none.
 lwk::Result<void, WriteError> keep_snapshot(const Paths& paths, std::string_view current,
                                             Platform& platform) {
-  auto existing = platform.examine(paths.snapshot());
+  auto existing = platform.files().examine(paths.snapshot());
   if (existing) return lwk::success();
   if (!existing.error().not_found()) {
     return unexpected(fail(WriteStep::KeepingSnapshot, existing.error().message));
   }
-  if (auto made = platform.make_directories(paths.store); !made) {
-    return unexpected(fail(WriteStep::KeepingSnapshot, made.error().message));
+  if (auto made = make_store_directory(platform.files(), paths.store, WriteStep::KeepingSnapshot);
+      !made) {
+    return made;
   }
-  const std::string name(Paths::SNAPSHOT_NAME);
-  auto written = write_whole_file(platform, paths.store, name, name + ".partial", current);
-  if (!written) return unexpected(fail(WriteStep::KeepingSnapshot, written.error().message));
+  const std::string snapshot = paths.snapshot();
+  if (auto put = put_durably(platform, snapshot + ".partial", snapshot, current, false); !put) {
+    return unexpected(fail(WriteStep::KeepingSnapshot, put.error().error.message));
+  }
   return lwk::success();
+}
+
+// Steps 8 to 12: the new content through the temporary file beside the
+// target. The target's directory is flushed after the replace as well, but
+// the change is made by then, so a failure there is not reported.
+lwk::Result<void, WriteError> replace_target(const Paths& paths, std::string_view content,
+                                             Platform& platform, std::uint64_t counter) {
+  auto put = put_durably(platform, paths.temporary(counter), paths.target, content, true);
+  if (put) return lwk::success();
+  switch (put.error().stage) {
+    case Stage::Create:
+      return unexpected(fail(WriteStep::CreatingTemporary, put.error().error.message));
+    case Stage::Write:
+      return unexpected(fail(WriteStep::WritingContent, put.error().error.message));
+    case Stage::Flush:
+      return unexpected(fail(WriteStep::FlushingContent, put.error().error.message));
+    case Stage::Permissions:
+      return unexpected(fail(WriteStep::RestoringOwnerAndMode, put.error().error.message));
+    case Stage::Rename:
+      return unexpected(fail(WriteStep::ReplacingTarget, put.error().error.message));
+    case Stage::FlushDirectory: break;
+  }
+  return lwk::success();
+}
+
+// Removes `path` and everything below it, depth first, never following a
+// link: a link is removed as the entry it is. An entry that vanishes
+// meanwhile is passed over; a missing `path` is the not-found error.
+IoResult<void> remove_tree(Files& files, const std::string& path) {
+  auto kind = files.examine(path);
+  if (!kind) return unexpected(kind.error());
+  if (*kind != FileKind::Directory) return files.remove_file(path);
+  auto names = files.list_directory(path);
+  if (!names) return unexpected(names.error());
+  for (const std::string& name : *names) {
+    auto removed = remove_tree(files, path + "/" + name);
+    if (!removed && !removed.error().not_found()) return removed;
+  }
+  return files.remove_directory(path);
 }
 
 }  // namespace
@@ -101,110 +192,80 @@ std::string backup_name(std::uint64_t nanoseconds, std::uint64_t counter) {
   return "hosts-" + lwk::zero_padded(nanoseconds, 24) + "-" + lwk::zero_padded(counter, 6);
 }
 
-lwk::Result<void, WriteError> rotate(const std::string& backups, Platform& platform) {
-  auto names = platform.list_directory(backups);
+lwk::Result<void, WriteError> rotate(const std::string& backups, std::string_view just_made,
+                                     Platform& platform) {
+  auto names = platform.files().list_directory(backups);
   if (!names) return unexpected(fail(WriteStep::MakingBackup, names.error().message));
-  std::vector<std::string> kept;
+  bool made_is_there = false;
+  std::vector<std::string> others;
   for (const std::string& name : *names) {
-    if (lwk::utf8::is_valid(name) && name.starts_with("hosts-")) kept.push_back(name);
+    if (!lwk::utf8::is_valid(name) || !name.starts_with("hosts-")) continue;
+    if (name == just_made) {
+      made_is_there = true;
+    } else {
+      others.push_back(name);
+    }
   }
-  // In one directory, sorting full paths is sorting names byte by byte.
-  std::stable_sort(kept.begin(), kept.end());
-  if (kept.size() <= BACKUPS_KEPT) return lwk::success();
-  const std::size_t surplus = kept.size() - BACKUPS_KEPT;
-  for (std::size_t i = surplus; i-- > 0;) {
-    (void)platform.remove_file(backups + "/" + kept[i]);
+  // In one directory, sorting full paths is sorting names byte by byte. With
+  // a clock that stepped back, the backup just made sorts low; it stays.
+  std::stable_sort(others.begin(), others.end());
+  const std::size_t room = BACKUPS_KEPT - (made_is_there ? 1 : 0);
+  if (others.size() <= room) return lwk::success();
+  for (std::size_t i = others.size() - room; i-- > 0;) {
+    (void)platform.files().remove_file(backups + "/" + others[i]);
   }
   return lwk::success();
 }
 
 lwk::Result<void, WriteError> make_backup(const std::string& store, std::string_view current,
                                           Platform& platform, std::uint64_t& counter) {
+  Files& files = platform.files();
   const std::string backups = Paths::backups_in(store);
-  if (auto made = platform.make_directories(backups); !made) {
-    return unexpected(fail(WriteStep::MakingBackup, made.error().message));
+  for (const std::string& directory : {store, backups}) {
+    if (auto made = make_store_directory(files, directory, WriteStep::MakingBackup); !made) {
+      return made;
+    }
   }
   ++counter;
-  const std::string name = backup_name(nanoseconds_now(), counter);
+  const std::string name = backup_name(files.now_nanoseconds(), counter);
   // The scratch name does not begin with "hosts-", so pruning never counts it.
-  auto written = write_whole_file(platform, backups, name, "." + name + ".partial", current);
-  if (!written) return unexpected(fail(WriteStep::MakingBackup, written.error().message));
-  return rotate(backups, platform);
+  auto put = put_durably(platform, backups + "/." + name + ".partial", backups + "/" + name,
+                         current, false);
+  if (!put && put.error().stage != Stage::FlushDirectory) {
+    return unexpected(fail(WriteStep::MakingBackup, put.error().error.message));
+  }
+  // The backup is in place, flushed or not: prune, so that failing flushes
+  // cannot pile backups up.
+  auto pruned = rotate(backups, name, platform);
+  if (!put) return unexpected(fail(WriteStep::MakingBackup, put.error().error.message));
+  return pruned;
 }
 
 lwk::Result<bool, WriteError> write(const Paths& paths, std::string_view content,
                                     Platform& platform, std::uint64_t& counter) {
-  auto kind = platform.examine(paths.target);
-  if (!kind) {
-    return unexpected(fail(WriteStep::ReadingCurrent,
-                           "the target file could not be examined: " + kind.error().message));
-  }
-  if (*kind == FileKind::SymbolicLink) {
-    return unexpected(
-        fail(WriteStep::ReadingCurrent,
-             "the target is a symbolic link, and following it would write elsewhere"));
-  }
-  if (auto redirected = platform.reject_if_redirected(paths.target); !redirected) {
-    return unexpected(
-        fail(WriteStep::ReadingCurrent, "the target is redirected: " + redirected.error().message));
-  }
-  // Most applies change nothing: find that out without holding the file twice.
-  auto unchanged = platform.holds_exactly(paths.target, content);
-  if (!unchanged) return unexpected(fail(WriteStep::ReadingCurrent, unchanged.error().message));
-  if (*unchanged) return false;
-  auto current = platform.read_file(paths.target);
-  if (!current) return unexpected(fail(WriteStep::ReadingCurrent, current.error().message));
-  if (*current == content) return false;  // it changed back since the comparison
-
-  if (auto kept = keep_snapshot(paths, *current, platform); !kept) {
-    return unexpected(kept.error());
-  }
+  auto current = read_target(paths, platform);
+  if (!current) return unexpected(current.error());
+  if (*current == content) return false;
+  if (auto kept = keep_snapshot(paths, *current, platform); !kept) return unexpected(kept.error());
   if (auto backed_up = make_backup(paths.store, *current, platform, counter); !backed_up) {
     return unexpected(backed_up.error());
   }
-
-  const std::string temporary = paths.temporary(counter);
-  auto file = platform.create_file(temporary);
-  if (!file) return unexpected(fail(WriteStep::CreatingTemporary, file.error().message));
-  auto replaced = [&]() -> lwk::Result<void, WriteError> {
-    if (auto r = (*file)->append(content); !r) {
-      return unexpected(fail(WriteStep::WritingContent, r.error().message));
-    }
-    if (auto r = (*file)->sync(); !r) {
-      return unexpected(fail(WriteStep::FlushingContent, r.error().message));
-    }
-    if (auto r = (*file)->close(); !r) {
-      return unexpected(fail(WriteStep::FlushingContent, r.error().message));
-    }
-    if (auto r = platform.restore_permissions(temporary, paths.target); !r) {
-      return unexpected(fail(WriteStep::RestoringOwnerAndMode, r.error().message));
-    }
-    if (auto r = platform.replace(temporary, paths.target); !r) {
-      return unexpected(fail(WriteStep::ReplacingTarget, r.error().message));
-    }
-    return lwk::success();
-  }();
-  file->reset();
-  if (!replaced) {
-    (void)platform.remove_file(temporary);
+  if (auto replaced = replace_target(paths, content, platform, counter); !replaced) {
     return unexpected(replaced.error());
   }
-  // The target has been replaced; flushing its directory makes the rename
-  // survive a power loss. Best effort: a failure here changes nothing.
-  (void)platform.sync_directory(lwk::os::parent_of(paths.target));
   return true;
 }
 
 lwk::Result<bool, WriteError> restore(const Paths& paths, Platform& platform,
                                       std::uint64_t& counter) {
-  auto snapshot = platform.read_file(paths.snapshot());
+  auto snapshot = platform.files().read_file(paths.snapshot());
   if (!snapshot) {
     if (snapshot.error().not_found()) return false;
     return unexpected(fail(WriteStep::ReadingSnapshot, snapshot.error().message));
   }
   auto changed = write(paths, *snapshot, platform, counter);
   if (!changed) return changed;
-  auto now = platform.read_file(paths.target);
+  auto now = platform.files().read_file(paths.target);
   if (!now) return unexpected(fail(WriteStep::CheckingAgainstSnapshot, now.error().message));
   if (*now != *snapshot) {
     return unexpected(fail(WriteStep::CheckingAgainstSnapshot,
@@ -218,11 +279,20 @@ lwk::Result<void, WriteError> remove_everything(const Paths& paths, Platform& pl
   if (auto restored = restore(paths, platform, counter); !restored) {
     return unexpected(restored.error());
   }
-  auto removed = platform.remove_tree(paths.store);
-  if (!removed && !removed.error().not_found()) {
-    return unexpected(fail(WriteStep::RemovingStore, removed.error().message));
+  Files& files = platform.files();
+  // Only a store missing at the start counts as removed already.
+  if (auto there = files.examine(paths.store); !there) {
+    if (there.error().not_found()) return lwk::success();
+    return unexpected(fail(WriteStep::RemovingStore, there.error().message));
   }
-  return lwk::success();
+  auto removed = remove_tree(files, paths.store);
+  // Whatever the removal answered, success means that the store is gone.
+  auto left = files.examine(paths.store);
+  if (!left && left.error().not_found()) return lwk::success();
+  if (!removed) return unexpected(fail(WriteStep::RemovingStore, removed.error().message));
+  return unexpected(
+      fail(WriteStep::RemovingStore,
+           left ? "the store directory is still there after its removal" : left.error().message));
 }
 
 }  // namespace hosts_helper_core::write

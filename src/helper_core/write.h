@@ -75,18 +75,24 @@ std::string backup_name(std::uint64_t nanoseconds, std::uint64_t counter);
 // target has been replaced. On failure the target is unchanged and the
 // temporary file is gone (unless removing it failed); the snapshot and a new
 // backup may have been kept. `counter` counts every backup made, also those
-// of failed changes.
+// of failed changes. The snapshot, each backup and the target are each
+// written to a scratch file of their own, created anew, flushed, renamed into
+// place, and their directory flushed: no name ever holds a partial file.
 lwk::Result<bool, WriteError> write(const Paths& paths, std::string_view content,
                                     Platform& platform, std::uint64_t& counter);
 
 // Writes `current` as a new backup in the store's backups directory, then
-// prunes it to the newest BACKUPS_KEPT entries whose names begin "hosts-".
+// prunes it with rotate(), keeping the new backup. The pruning happens also
+// when the change stops after the backup was renamed into place.
 lwk::Result<void, WriteError> make_backup(const std::string& store, std::string_view current,
                                           Platform& platform, std::uint64_t& counter);
 
-// Prunes `backups` to the newest BACKUPS_KEPT entries whose names begin
-// "hosts-"; other entries are never touched. Failures to remove are ignored.
-lwk::Result<void, WriteError> rotate(const std::string& backups, Platform& platform);
+// Prunes `backups` to BACKUPS_KEPT entries whose names begin "hosts-": the
+// backup named `just_made`, which is never removed, and the highest-named
+// others (the newest, while the clock runs forward). Other entries are never
+// touched. Failures to remove are ignored.
+lwk::Result<void, WriteError> rotate(const std::string& backups, std::string_view just_made,
+                                     Platform& platform);
 
 // Writes the snapshot back over the target through write() and verifies the
 // result. Returns false when there is no snapshot or the target already holds
@@ -95,7 +101,8 @@ lwk::Result<bool, WriteError> restore(const Paths& paths, Platform& platform,
                                       std::uint64_t& counter);
 
 // Restores the snapshot and, only when that succeeded, removes the store
-// directory with everything in it.
+// directory with everything in it. A store that is missing to begin with is
+// already removed; otherwise success means the store is gone when it returns.
 lwk::Result<void, WriteError> remove_everything(const Paths& paths, Platform& platform,
                                                 std::uint64_t& counter);
 

@@ -15,7 +15,11 @@ std::string parent_of(const std::string& path) {
   return path.substr(0, slash);
 }
 
-Result<void, IoError> make_directories(const std::string& path) {
+namespace {
+
+// mkdir -p, where an existing `path` must be a directory: a real one when
+// `real` is set, else one reached through links as well.
+Result<void, IoError> make_path(const std::string& path, bool real) {
   if (path.empty()) return unexpected(IoError::from_errno(ENOENT));
   if (::mkdir(path.c_str(), 0777) == 0) return success();
   int error = errno;
@@ -23,7 +27,7 @@ Result<void, IoError> make_directories(const std::string& path) {
     // A missing ancestor: make it, then try again.
     const std::string parent = parent_of(path);
     if (parent != path && parent != "." && parent != "/") {
-      auto made = make_directories(parent);
+      auto made = make_path(parent, /*real=*/false);
       if (!made) return made;
     }
     if (::mkdir(path.c_str(), 0777) == 0) return success();
@@ -31,16 +35,17 @@ Result<void, IoError> make_directories(const std::string& path) {
   }
   if (error == EEXIST) {
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return success();
+    const int looked = real ? ::lstat(path.c_str(), &st) : ::stat(path.c_str(), &st);
+    if (looked != 0) return unexpected(IoError::last());
+    if (S_ISDIR(st.st_mode)) return success();
+    error = ENOTDIR;
   }
   return unexpected(IoError::from_errno(error));
 }
 
-Result<std::string, IoError> read_file(const std::string& path, bool follow_link) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW));
-  if (fd < 0) return unexpected(IoError::last());
-  // Read straight into the result, sized by what the file says of itself and
-  // grown while it turns out longer; the size is only a hint.
+// Reads from `fd` to its end, sized by what the file says of itself and grown
+// while it turns out longer; the size is only a hint. Closes `fd`.
+Result<std::string, IoError> read_to_end(int fd) {
   struct stat st;
   std::size_t room = 65536;
   if (::fstat(fd, &st) == 0 && st.st_size > 0) room = static_cast<std::size_t>(st.st_size) + 1;
@@ -61,6 +66,35 @@ Result<std::string, IoError> read_file(const std::string& path, bool follow_link
       return unexpected(error);
     }
   }
+}
+
+}  // namespace
+
+Result<void, IoError> make_directories(const std::string& path) {
+  return make_path(path, /*real=*/true);
+}
+
+Result<std::string, IoError> read_file(const std::string& path, bool follow_link) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW));
+  if (fd < 0) return unexpected(IoError::last());
+  return read_to_end(fd);
+}
+
+Result<std::string, IoError> read_regular_file(const std::string& path) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer, for ever if none comes.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return unexpected(IoError::last());
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const IoError error = IoError::last();
+    (void)::close(fd);
+    return unexpected(error);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    (void)::close(fd);
+    return unexpected(IoError::of("not a regular file"));
+  }
+  return read_to_end(fd);
 }
 
 Result<void, IoError> write_all(int fd, std::string_view bytes) {

@@ -11,8 +11,10 @@
 namespace lwk::os {
 
 // Creates `path` and every missing ancestor as directories (mode 0777 before
-// the process umask). An existing directory is success; an existing entry of
-// another kind is an error.
+// the process umask). `path` itself must end up a real directory: an existing
+// entry of any other kind, a symbolic link to a directory included, is
+// ENOTDIR. The ancestors are the system's and may be links (/var is one on
+// macOS).
 Result<void, IoError> make_directories(const std::string& path);
 
 // The directory part of `path`: everything before its last "/", or "." when it
@@ -22,6 +24,12 @@ std::string parent_of(const std::string& path);
 // Reads the whole file at `path`. With `follow_link` false, a symbolic link
 // at `path` itself is refused.
 Result<std::string, IoError> read_file(const std::string& path, bool follow_link);
+
+// Reads the whole regular file at `path`, refusing a symbolic link at `path`
+// itself and anything that is not a regular file ("not a regular file"). A
+// FIFO or a device is never waited on: it is opened without blocking and
+// refused before a byte is read.
+Result<std::string, IoError> read_regular_file(const std::string& path);
 
 // Writes all of `bytes` to `fd`, repeating interrupted and partial writes.
 Result<void, IoError> write_all(int fd, std::string_view bytes);

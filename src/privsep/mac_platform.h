@@ -1,20 +1,18 @@
-// The operations of the file-changing path that depend on the operating
-// system, for the service running as root. File operations are POSIX and
-// serve macOS and Linux alike; the full flush and the table of cache
-// commands differ per platform, each in a file of its own.
+// The operations of the file-changing path that need root, for the service.
+// They serve macOS and Linux alike: the table of cache commands differs per
+// platform, each in a file of its own, and the file system goes through
+// PosixFiles.
 #ifndef LWK_PRIVSEP_MAC_PLATFORM_H_
 #define LWK_PRIVSEP_MAC_PLATFORM_H_
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "helper_core/platform.h"
+#include "privsep/posix_files.h"
 
 namespace hosts_privsep_macos::platform {
-
-using hosts_helper_core::write::FileKind;
-using hosts_helper_core::write::IoResult;
-using hosts_helper_core::write::WritableFile;
 
 // One program that drops a name cache: an absolute path and its arguments.
 struct CacheCommand {
@@ -27,11 +25,15 @@ struct CacheCommand {
 // on Linux "/usr/bin/resolvectl flush-caches" and "/usr/sbin/nscd -i hosts".
 std::vector<CacheCommand> system_cache_commands();
 
+// How long one cache command may run before it is ended and counted as failed.
+inline constexpr std::chrono::seconds COMMAND_LIMIT{10};
+
 class MacPlatform final : public hosts_helper_core::write::Platform {
  public:
   // `privileged`: restore_permissions also makes root the owner and group.
   explicit MacPlatform(bool privileged,
-                       std::vector<CacheCommand> cache_commands = system_cache_commands());
+                       std::vector<CacheCommand> cache_commands = system_cache_commands(),
+                       std::chrono::seconds command_limit = COMMAND_LIMIT);
 
   // Mode 0644, then (when privileged) owner and group 0. The target's own
   // owner and mode are not consulted.
@@ -44,25 +46,22 @@ class MacPlatform final : public hosts_helper_core::write::Platform {
   IoResult<void> reject_if_redirected(const std::string& target) override;
   // Runs each cache command in order, by absolute path with exactly its
   // arguments, no shell, standard input from the null device, output captured
-  // and discarded. A missing program drops nothing and the next one runs; any
-  // other failure to start or wait stops at once with "PROGRAM: ERROR".
-  // Returns whether at least one command exited with status 0.
+  // and discarded, in a process group of its own. A missing program drops
+  // nothing and the next one runs; any other failure to start or wait stops
+  // at once with "PROGRAM: ERROR". The wait is for the command itself, not
+  // for the end of its output, and lasts at most the command limit: past it
+  // the group is ended and the flush stops with "PROGRAM: did not finish
+  // within N s". Whatever a command started is ended with it. Returns whether
+  // at least one command exited with status 0.
   lwk::Result<bool, std::string> flush_name_cache() override;
 
-  IoResult<FileKind> examine(const std::string& path) override;
-  IoResult<std::string> read_file(const std::string& path) override;
-  IoResult<bool> holds_exactly(const std::string& path, std::string_view content) override;
-  IoResult<void> make_directories(const std::string& path) override;
-  IoResult<std::unique_ptr<WritableFile>> create_file(const std::string& path) override;
-  IoResult<void> rename(const std::string& from, const std::string& to) override;
-  IoResult<void> sync_directory(const std::string& path) override;
-  IoResult<void> remove_file(const std::string& path) override;
-  IoResult<std::vector<std::string>> list_directory(const std::string& path) override;
-  IoResult<void> remove_tree(const std::string& path) override;
+  hosts_helper_core::write::Files& files() override { return files_; }
 
  private:
   bool privileged_;
   std::vector<CacheCommand> cache_commands_;
+  std::chrono::seconds command_limit_;
+  PosixFiles files_;
 };
 
 }  // namespace hosts_privsep_macos::platform

@@ -1,6 +1,8 @@
-// A Platform for tests that does the real work through MacPlatform (without
-// the root-only owner change) and fails one chosen operation at its n-th call
-// with a chosen error number, so that a test can stop a change at any step.
+// Doubles of the two interfaces of the file-changing path that do the real
+// work (PosixFiles, and MacPlatform without the root-only owner change) and
+// fail one chosen operation at its n-th call with a chosen error number, so
+// that a test can stop a change at any step. FaultyFiles also reads a clock
+// that the test sets, so that backup names are known in advance.
 #ifndef LWK_TESTS_HELPER_CORE_FAULTY_PLATFORM_H_
 #define LWK_TESTS_HELPER_CORE_FAULTY_PLATFORM_H_
 
@@ -13,10 +15,12 @@
 
 #include "helper_core/platform.h"
 #include "privsep/mac_platform.h"
+#include "privsep/posix_files.h"
 
 namespace lwk_test {
 
 using hosts_helper_core::write::FileKind;
+using hosts_helper_core::write::Files;
 using hosts_helper_core::write::IoResult;
 using hosts_helper_core::write::Platform;
 using hosts_helper_core::write::WritableFile;
@@ -37,17 +41,14 @@ enum class Op {
   SyncDirectory,
   RemoveFile,
   ListDirectory,
-  RemoveTree,
+  RemoveDirectory,
 };
 
-class FaultyPlatform final : public Platform {
+// Which call of which operation fails, and how many calls each has had.
+class FaultPlan {
  public:
-  FaultyPlatform() : real_(false, {}) {}
-
   // Makes the `nth` call (from 1) of `op` fail with `error`.
   void fail(Op op, int nth, int error = EIO) { faults_[op] = {nth, error}; }
-  // Runs after every successful replace (to imitate another program).
-  std::function<void()> after_replace;
 
   int calls(Op op) const {
     auto it = calls_.find(op);
@@ -63,84 +64,103 @@ class FaultyPlatform final : public Platform {
     return true;
   }
 
+ private:
+  std::map<Op, std::pair<int, int>> faults_;
+  std::map<Op, int> calls_;
+};
+
+// Fails a call of `op` as `plan` says, else runs `real`.
+#define LWK_FAULT_OR(op, real)                                            \
+  do {                                                                    \
+    if (lwk::IoError e; plan_.strikes(op, &e)) return lwk::unexpected(e); \
+    return real;                                                          \
+  } while (0)
+
+class FaultyFiles final : public Files {
+ public:
+  explicit FaultyFiles(FaultPlan& plan) : plan_(plan) {}
+
+  // What now_nanoseconds() answers: 1 s after the epoch until set otherwise.
+  std::uint64_t clock = 1'000'000'000;
+
+  IoResult<FileKind> examine(const std::string& p) override {
+    LWK_FAULT_OR(Op::Examine, real_.examine(p));
+  }
+  IoResult<std::string> read_file(const std::string& p) override {
+    LWK_FAULT_OR(Op::ReadFile, real_.read_file(p));
+  }
+  IoResult<void> make_directories(const std::string& p) override {
+    LWK_FAULT_OR(Op::MakeDirectories, real_.make_directories(p));
+  }
+  IoResult<std::unique_ptr<WritableFile>> create_new(const std::string& p) override;
+  IoResult<void> rename(const std::string& f, const std::string& t) override {
+    LWK_FAULT_OR(Op::Rename, real_.rename(f, t));
+  }
+  IoResult<void> sync_directory(const std::string& p) override {
+    LWK_FAULT_OR(Op::SyncDirectory, real_.sync_directory(p));
+  }
+  IoResult<void> remove_file(const std::string& p) override {
+    LWK_FAULT_OR(Op::RemoveFile, real_.remove_file(p));
+  }
+  IoResult<std::vector<std::string>> list_directory(const std::string& p) override {
+    LWK_FAULT_OR(Op::ListDirectory, real_.list_directory(p));
+  }
+  IoResult<void> remove_directory(const std::string& p) override {
+    LWK_FAULT_OR(Op::RemoveDirectory, real_.remove_directory(p));
+  }
+  std::uint64_t now_nanoseconds() override { return clock; }
+
+  FaultPlan& plan() { return plan_; }
+
+ private:
+  FaultPlan& plan_;
+  hosts_privsep_macos::platform::PosixFiles real_;
+};
+
+class FaultyPlatform final : public Platform {
+ public:
+  FaultyPlatform() : files_(plan_), real_(false, {}) {}
+
+  void fail(Op op, int nth, int error = EIO) { plan_.fail(op, nth, error); }
+  int calls(Op op) const { return plan_.calls(op); }
+  // Runs after every successful replace (to imitate another program).
+  std::function<void()> after_replace;
+
   IoResult<void> restore_permissions(const std::string& t, const std::string& g) override {
-    if (lwk::IoError e; strikes(Op::RestorePermissions, &e)) return lwk::unexpected(e);
-    return real_.restore_permissions(t, g);
+    LWK_FAULT_OR(Op::RestorePermissions, real_.restore_permissions(t, g));
   }
   IoResult<void> replace(const std::string& t, const std::string& g) override {
-    if (lwk::IoError e; strikes(Op::Replace, &e)) return lwk::unexpected(e);
+    if (lwk::IoError e; plan_.strikes(Op::Replace, &e)) return lwk::unexpected(e);
     auto r = real_.replace(t, g);
     if (r && after_replace) after_replace();
     return r;
   }
   IoResult<void> reject_if_redirected(const std::string& t) override {
-    if (lwk::IoError e; strikes(Op::RejectIfRedirected, &e)) return lwk::unexpected(e);
-    return real_.reject_if_redirected(t);
+    LWK_FAULT_OR(Op::RejectIfRedirected, real_.reject_if_redirected(t));
   }
   lwk::Result<bool, std::string> flush_name_cache() override {
-    if (lwk::IoError e; strikes(Op::FlushNameCache, &e)) return lwk::unexpected(e.message);
+    if (lwk::IoError e; plan_.strikes(Op::FlushNameCache, &e)) return lwk::unexpected(e.message);
     return real_.flush_name_cache();
   }
-  IoResult<FileKind> examine(const std::string& p) override {
-    if (lwk::IoError e; strikes(Op::Examine, &e)) return lwk::unexpected(e);
-    return real_.examine(p);
-  }
-  IoResult<std::string> read_file(const std::string& p) override {
-    if (lwk::IoError e; strikes(Op::ReadFile, &e)) return lwk::unexpected(e);
-    return real_.read_file(p);
-  }
-  // Counts as a read.
-  IoResult<bool> holds_exactly(const std::string& p, std::string_view content) override {
-    if (lwk::IoError e; strikes(Op::ReadFile, &e)) return lwk::unexpected(e);
-    return real_.holds_exactly(p, content);
-  }
-  IoResult<void> make_directories(const std::string& p) override {
-    if (lwk::IoError e; strikes(Op::MakeDirectories, &e)) return lwk::unexpected(e);
-    return real_.make_directories(p);
-  }
-  IoResult<std::unique_ptr<WritableFile>> create_file(const std::string& p) override;
-  IoResult<void> rename(const std::string& f, const std::string& t) override {
-    if (lwk::IoError e; strikes(Op::Rename, &e)) return lwk::unexpected(e);
-    return real_.rename(f, t);
-  }
-  IoResult<void> sync_directory(const std::string& p) override {
-    if (lwk::IoError e; strikes(Op::SyncDirectory, &e)) return lwk::unexpected(e);
-    return real_.sync_directory(p);
-  }
-  IoResult<void> remove_file(const std::string& p) override {
-    if (lwk::IoError e; strikes(Op::RemoveFile, &e)) return lwk::unexpected(e);
-    return real_.remove_file(p);
-  }
-  IoResult<std::vector<std::string>> list_directory(const std::string& p) override {
-    if (lwk::IoError e; strikes(Op::ListDirectory, &e)) return lwk::unexpected(e);
-    return real_.list_directory(p);
-  }
-  IoResult<void> remove_tree(const std::string& p) override {
-    if (lwk::IoError e; strikes(Op::RemoveTree, &e)) return lwk::unexpected(e);
-    return real_.remove_tree(p);
-  }
+  FaultyFiles& files() override { return files_; }
 
  private:
+  FaultPlan plan_;
+  FaultyFiles files_;
   hosts_privsep_macos::platform::MacPlatform real_;
-  std::map<Op, std::pair<int, int>> faults_;
-  std::map<Op, int> calls_;
 };
 
-// A file whose operations pass through the platform's fault plan.
+// A file whose operations pass through the plan.
 class FaultyFile final : public WritableFile {
  public:
-  FaultyFile(FaultyPlatform* platform, std::unique_ptr<WritableFile> real)
-      : platform_(platform), real_(std::move(real)) {}
+  FaultyFile(FaultPlan& plan, std::unique_ptr<WritableFile> real)
+      : plan_(plan), real_(std::move(real)) {}
   IoResult<void> append(std::string_view bytes) override {
-    if (lwk::IoError e; platform_->strikes(Op::Append, &e)) return lwk::unexpected(e);
-    return real_->append(bytes);
+    LWK_FAULT_OR(Op::Append, real_->append(bytes));
   }
-  IoResult<void> sync() override {
-    if (lwk::IoError e; platform_->strikes(Op::Sync, &e)) return lwk::unexpected(e);
-    return real_->sync();
-  }
+  IoResult<void> sync() override { LWK_FAULT_OR(Op::Sync, real_->sync()); }
   IoResult<void> close() override {
-    if (lwk::IoError e; platform_->strikes(Op::Close, &e)) {
+    if (lwk::IoError e; plan_.strikes(Op::Close, &e)) {
       (void)real_->close();  // a failed close still releases the descriptor
       return lwk::unexpected(e);
     }
@@ -148,16 +168,18 @@ class FaultyFile final : public WritableFile {
   }
 
  private:
-  FaultyPlatform* platform_;
+  FaultPlan& plan_;
   std::unique_ptr<WritableFile> real_;
 };
 
-inline IoResult<std::unique_ptr<WritableFile>> FaultyPlatform::create_file(const std::string& p) {
-  if (lwk::IoError e; strikes(Op::CreateFile, &e)) return lwk::unexpected(e);
-  auto file = real_.create_file(p);
+inline IoResult<std::unique_ptr<WritableFile>> FaultyFiles::create_new(const std::string& p) {
+  if (lwk::IoError e; plan_.strikes(Op::CreateFile, &e)) return lwk::unexpected(e);
+  auto file = real_.create_new(p);
   if (!file) return file;
-  return std::unique_ptr<WritableFile>(std::make_unique<FaultyFile>(this, std::move(*file)));
+  return std::unique_ptr<WritableFile>(std::make_unique<FaultyFile>(plan_, std::move(*file)));
 }
+
+#undef LWK_FAULT_OR
 
 }  // namespace lwk_test
 

@@ -1,10 +1,14 @@
 #include "helper_core/write.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "privsep/mac_platform.h"
@@ -91,9 +95,9 @@ TEST_F(WriteTest, FirstAndSecondChange) {
 TEST_F(WriteTest, TwelveChangesKeepTheNewestTen) {
   spit(paths_.target, "0");
   ASSERT_TRUE(lwk_test::exists(dir_.path()));
-  ASSERT_TRUE(platform_.make_directories(paths_.backups()).has_value());
+  ASSERT_TRUE(platform_.files().make_directories(paths_.backups()).has_value());
   spit(paths_.backups() + "/notes", "mine");
-  ASSERT_TRUE(platform_.make_directories(paths_.backups() + "/old").has_value());
+  ASSERT_TRUE(platform_.files().make_directories(paths_.backups() + "/old").has_value());
   for (int i = 1; i <= 12; ++i) ASSERT_TRUE(apply(std::to_string(i)));
   const auto names = backups();
   ASSERT_EQ(names.size(), 12u);  // ten backups, "notes" and "old"
@@ -136,27 +140,50 @@ TEST_F(WriteTest, SnapshotLookupFailureStopsTheChange) {
   EXPECT_EQ(counter_, 0u);
 }
 
-TEST_F(WriteTest, PlantedLinksAreNeverFollowed) {
+// A link planted as the store or as its backups directory would send root's
+// writes and removals elsewhere: the change stops at that directory's step.
+TEST_F(WriteTest, ALinkedStoreOrBackupsDirectoryIsRefused) {
   spit(paths_.target, "old");
-  spit(dir_ / "victim", "victim");
-  ASSERT_TRUE(platform_.make_directories(paths_.store).has_value());
-  ASSERT_EQ(
-      ::symlink((dir_ / "victim").c_str(), (paths_.store + "/before-first-apply.partial").c_str()),
-      0);
+  const std::string elsewhere = dir_ / "elsewhere";
+  ASSERT_EQ(::mkdir(elsewhere.c_str(), 0755), 0);
+  const std::string not_a_directory = "Not a directory (os error 20)";
+
+  ASSERT_EQ(::symlink(elsewhere.c_str(), paths_.store.c_str()), 0);
   WriteError e = failure("new");
   EXPECT_EQ(e.step, WriteStep::KeepingSnapshot);
-  const std::string loop = lwk::IoError::from_errno(ELOOP).message;
-  EXPECT_EQ(e.message, loop);
-  EXPECT_EQ(slurp(dir_ / "victim"), "victim");
-  EXPECT_FALSE(exists(paths_.snapshot()));
+  EXPECT_EQ(e.message, not_a_directory);
 
-  ASSERT_EQ(::unlink((paths_.store + "/before-first-apply.partial").c_str()), 0);
-  ASSERT_EQ(::symlink((dir_ / "victim").c_str(), paths_.temporary(1).c_str()), 0);
+  ASSERT_EQ(::unlink(paths_.store.c_str()), 0);
+  ASSERT_EQ(::mkdir(paths_.store.c_str(), 0755), 0);
+  ASSERT_EQ(::symlink(elsewhere.c_str(), paths_.backups().c_str()), 0);
   e = failure("new");
-  EXPECT_EQ(e.step, WriteStep::CreatingTemporary);
-  EXPECT_EQ(e.message, loop);
-  EXPECT_EQ(slurp(dir_ / "victim"), "victim");
+  EXPECT_EQ(e.step, WriteStep::MakingBackup);
+  EXPECT_EQ(e.message, not_a_directory);
+
+  EXPECT_TRUE(names_in(elsewhere).empty());
   EXPECT_EQ(slurp(paths_.target), "old");
+  EXPECT_EQ(counter_, 0u);
+}
+
+// A FIFO (or a device) at the target is refused at once, never opened to
+// wait for a writer that may not come, holding the service's lock.
+TEST_F(WriteTest, AFifoAtTheTargetIsRefusedWithoutWaiting) {
+  ASSERT_EQ(::mkfifo(paths_.target.c_str(), 0644), 0);
+  // Were the FIFO opened to be read, this writer would let that open go on
+  // after a while, and the change would then read nothing and go ahead.
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const int fd = ::open(paths_.target.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const WriteError e = failure("new");
+  const auto took = std::chrono::steady_clock::now() - start;
+  writer.join();
+  EXPECT_EQ(e.step, WriteStep::ReadingCurrent);
+  EXPECT_EQ(e.message, "not a regular file");
+  EXPECT_LT(took, std::chrono::seconds(1));
+  EXPECT_FALSE(exists(paths_.store));
 }
 
 TEST_F(WriteTest, RemoveEverythingPutsTheFileBack) {
@@ -177,12 +204,29 @@ TEST_F(WriteTest, RemoveEverythingPutsTheFileBack) {
   EXPECT_EQ(backups().size(), 1u);
 }
 
+// Removal goes depth first and removes a link as the entry it is, never
+// what it points at.
+TEST_F(WriteTest, RemoveEverythingNeverFollowsALinkOutOfTheStore) {
+  spit(paths_.target, "before");
+  ASSERT_TRUE(apply("after"));
+  spit(dir_ / "outside", "keep");
+  ASSERT_TRUE(platform_.files().make_directories(paths_.store + "/x").has_value());
+  ASSERT_TRUE(platform_.files().make_directories(paths_.store + "/x/y").has_value());
+  spit(paths_.store + "/x/y/f", "f");
+  ASSERT_EQ(::symlink((dir_ / "outside").c_str(), (paths_.store + "/link").c_str()), 0);
+  ASSERT_EQ(::symlink(dir_.path().c_str(), (paths_.backups() + "/hosts-link").c_str()), 0);
+  ASSERT_TRUE(remove_everything(paths_, platform_, counter_).has_value());
+  EXPECT_FALSE(exists(paths_.store));
+  EXPECT_EQ(slurp(dir_ / "outside"), "keep");
+  EXPECT_EQ(slurp(paths_.target), "before");
+}
+
 TEST_F(WriteTest, RemoveEverythingWithoutStoreOrSnapshot) {
   spit(paths_.target, "mine");
   EXPECT_TRUE(remove_everything(paths_, platform_, counter_).has_value());
   EXPECT_EQ(slurp(paths_.target), "mine");
 
-  ASSERT_TRUE(platform_.make_directories(paths_.backups()).has_value());
+  ASSERT_TRUE(platform_.files().make_directories(paths_.backups()).has_value());
   spit(paths_.backups() + "/hosts-1", "old");
   EXPECT_TRUE(remove_everything(paths_, platform_, counter_).has_value());
   EXPECT_EQ(slurp(paths_.target), "mine");
