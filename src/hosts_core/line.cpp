@@ -259,7 +259,9 @@ LineKind inspect(std::string_view text, std::size_t max_octets, std::size_t max_
 
 lwk::Result<Line, LineError> classify_with(std::string_view text, std::size_t max_octets,
                                            std::size_t max_names) {
-  auto whole_line = [](std::string message) { return lwk::unexpected(LineError{message, {}}); };
+  auto whole_line = [](std::string message) {
+    return lwk::unexpected(LineError{std::move(message), {}});
+  };
   if (text.size() > max_octets) return whole_line(too_long(text.size(), max_octets));
   if (markup::impersonates_markup(text)) return whole_line(kRepeatsMarkup);
   const std::string_view stripped = strip_spaces_and_tabs(text);

@@ -89,7 +89,7 @@ lwk::Result<WireSet, std::string> set_of(const json& value, const std::string& w
   for (std::size_t j = 0; j < lines->size(); ++j) {
     auto line = line_of((*lines)[j], where + ".lines[" + std::to_string(j) + "]", texts);
     if (!line) return lwk::unexpected(line.error());
-    set.lines.push_back(std::move(*line));
+    set.lines.push_back(*line);
   }
   return set;
 }
