@@ -256,6 +256,34 @@ lwk::Result<bool, WriteError> write(const Paths& paths, std::string_view content
   return true;
 }
 
+std::vector<std::string> clear_debris(const Paths& paths, Platform& platform) {
+  Files& files = platform.files();
+  std::vector<std::string> removed;
+  // Removes the entries of `directory` that `is_debris` picks, but never a directory.
+  auto clear = [&](const std::string& directory, auto is_debris) {
+    auto names = files.list_directory(directory);
+    if (!names) return;
+    for (const std::string& name : *names) {
+      const std::string path = directory + "/" + name;
+      if (!is_debris(name)) continue;
+      auto kind = files.examine(path);
+      if (kind && *kind != FileKind::Directory && files.remove_file(path)) removed.push_back(path);
+    }
+  };
+  const std::string beside = lwk::os::parent_of(paths.target);
+  const std::size_t slash = paths.target.find_last_of('/');
+  const std::string prefix =
+      paths.target.substr(slash == std::string::npos ? 0 : slash + 1) + ".lantern-wharf-";
+  clear(beside, [&](const std::string& name) {
+    if (!name.starts_with(prefix) || name.size() == prefix.size()) return false;
+    return name.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+  });
+  auto partial = [](const std::string& name) { return name.ends_with(".partial"); };
+  clear(paths.store, partial);
+  clear(paths.backups(), partial);
+  return removed;
+}
+
 lwk::Result<bool, WriteError> restore(const Paths& paths, Platform& platform,
                                       std::uint64_t& counter) {
   auto snapshot = platform.files().read_file(paths.snapshot());

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/result.h"
 #include "helper_core/platform.h"
@@ -93,6 +94,12 @@ lwk::Result<void, WriteError> make_backup(const std::string& store, std::string_
 // touched. Failures to remove are ignored.
 lwk::Result<void, WriteError> rotate(const std::string& backups, std::string_view just_made,
                                      Platform& platform);
+
+// Removes what a change that a crash cut short leaves behind: temporary files
+// beside the target (the target's name, ".lantern-wharf-" and digits) and
+// scratch files (ending ".partial") in the store and its backups directory.
+// Returns the paths removed. REQUIRES: no change is under way.
+std::vector<std::string> clear_debris(const Paths& paths, Platform& platform);
 
 // Writes the snapshot back over the target through write() and verifies the
 // result. Returns false when there is no snapshot or the target already holds

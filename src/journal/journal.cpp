@@ -1,9 +1,11 @@
 #include "journal/journal.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <mutex>
 
 #include "base/text.h"
 #include "os/files.h"
@@ -17,6 +19,16 @@ std::string line_of(std::string_view message) {
   line += message;
   line += '\n';
   return line;
+}
+
+// Serialises the writes of note(), and keeps them out while a WritesHeld lives.
+std::mutex& writes() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+int open_log(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
 void to_standard_error(const std::string& line) {
@@ -58,14 +70,26 @@ void say(std::string_view message) { to_standard_error(line_of(message)); }
 
 void note(const std::string& log_path, std::string_view message) {
   const std::string line = line_of(message);
+  const std::lock_guard lock(writes());
   to_standard_error(line);
   const std::string parent = lwk::os::parent_of(log_path);
   if (!lwk::os::make_directories(parent)) return;
-  const int fd =
-      ::open(log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  int fd = open_log(log_path);
   if (fd < 0) return;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0 &&
+      static_cast<std::uint64_t>(st.st_size) + line.size() > LOG_LIMIT) {
+    (void)::close(fd);
+    if (::rename(log_path.c_str(), (log_path + ".1").c_str()) != 0) return;
+    fd = open_log(log_path);
+    if (fd < 0) return;
+  }
   (void)lwk::os::write_all(fd, line);
   (void)::close(fd);
 }
+
+WritesHeld::WritesHeld() { writes().lock(); }
+
+WritesHeld::~WritesHeld() { writes().unlock(); }
 
 }  // namespace hosts_journal

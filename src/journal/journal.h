@@ -21,9 +21,27 @@ std::string stamp_at(std::chrono::system_clock::time_point when);
 // Writes "STAMP MESSAGE\n" to standard error.
 void say(std::string_view message);
 
+// The most octets the log file grows to. A line that would take it further
+// first moves it to LOG_PATH.1, replacing an older one, and starts it afresh,
+// so that no caller, refused or not, can fill the disk through the journal.
+inline constexpr std::uint64_t LOG_LIMIT = 1u << 20;
+
 // Writes "STAMP MESSAGE\n" to standard error, then appends the same line to
 // the file at `log_path`, creating it and its missing parent directories.
+// Lines of several threads are written one at a time, whole, and rotation
+// happens between them, so that none is lost.
 void note(const std::string& log_path, std::string_view message);
+
+// While one lives, every note() on another thread waits, line and all: the
+// removal of the store holds one, so that no line makes the log's directory
+// anew half-way through. REQUIRES: the thread that holds it does not note().
+class WritesHeld {
+ public:
+  WritesHeld();
+  ~WritesHeld();
+  WritesHeld(const WritesHeld&) = delete;
+  WritesHeld& operator=(const WritesHeld&) = delete;
+};
 
 }  // namespace hosts_journal
 

@@ -80,9 +80,10 @@ Result<std::string, IoError> read_file(const std::string& path, bool follow_link
   return read_to_end(fd);
 }
 
-Result<std::string, IoError> read_regular_file(const std::string& path) {
+Result<std::string, IoError> read_regular_file(const std::string& path, bool follow_link) {
   // Without O_NONBLOCK, opening a FIFO waits for a writer, for ever if none comes.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  const int fd =
+      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (follow_link ? 0 : O_NOFOLLOW));
   if (fd < 0) return unexpected(IoError::last());
   struct stat st;
   if (::fstat(fd, &st) != 0) {

@@ -25,11 +25,11 @@ std::string parent_of(const std::string& path);
 // at `path` itself is refused.
 Result<std::string, IoError> read_file(const std::string& path, bool follow_link);
 
-// Reads the whole regular file at `path`, refusing a symbolic link at `path`
-// itself and anything that is not a regular file ("not a regular file"). A
-// FIFO or a device is never waited on: it is opened without blocking and
-// refused before a byte is read.
-Result<std::string, IoError> read_regular_file(const std::string& path);
+// Reads the whole regular file at `path`, refusing anything that is not a
+// regular file ("not a regular file") and, with `follow_link` false, a
+// symbolic link at `path` itself. A FIFO or a device is never waited on: it
+// is opened without blocking and refused before a byte is read.
+Result<std::string, IoError> read_regular_file(const std::string& path, bool follow_link = false);
 
 // Writes all of `bytes` to `fd`, repeating interrupted and partial writes.
 Result<void, IoError> write_all(int fd, std::string_view bytes);

@@ -1,14 +1,21 @@
-// lantern-wharf: prepares, checks and previews what the helper will write.
+// lantern-wharf: the helper's client. It asks the helper to apply sets, flush
+// the name caches or remove everything, and it prepares, checks and previews
+// what the helper will write.
 //
+//   lantern-wharf apply [--json] SETS.json
+//   lantern-wharf flush [--json]
+//   lantern-wharf remove-everything [--json]
+//   lantern-wharf send
 //   lantern-wharf check [--json] SETS.json
 //   lantern-wharf preview [--json] [--diff] [--hosts FILE] SETS.json
 //   lantern-wharf encode SETS.json | flush | remove-everything
 //   lantern-wharf decode [--json]
 //
 // Exit status: 0 success, 1 the request has issues or the file cannot take
-// it, 2 a usage or input error. Messages go to standard error; results (the
-// new file, a diff, request bytes, a decoded response, --json objects) to
-// standard output.
+// it, 2 a usage or input error, 3 the helper refused to serve this program,
+// 4 the helper cannot be reached or did not answer. Messages go to standard
+// error; results (the new file, a diff, request bytes, a response, --json
+// objects) to standard output.
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,11 +23,14 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "diff.h"
 #include "helper_core/check.h"
+#include "helper_link.h"
 #include "hosts_core/block.h"
 #include "ipc/wire.h"
 #include "os/files.h"
@@ -35,6 +45,8 @@ using hosts_ipc::Issue;
 constexpr int kSuccess = 0;
 constexpr int kRefused = 1;
 constexpr int kUsage = 2;
+constexpr int kNotServed = 3;
+constexpr int kUnreachable = 4;
 
 constexpr const char* kToolHelp =
     "usage: lantern-wharf COMMAND [OPTIONS]\n"
@@ -43,6 +55,12 @@ constexpr const char* kToolHelp =
     "managed block of the hosts file.\n"
     "\n"
     "commands:\n"
+    "  apply SETS.json       ask the helper to write the sets into /etc/hosts\n"
+    "  flush                 ask the helper to flush the name caches\n"
+    "  remove-everything     ask the helper to put /etc/hosts back as it was before\n"
+    "                        its first change, and to delete all it keeps\n"
+    "  send                  send request bytes from standard input to the helper\n"
+    "                        and print the response bytes\n"
     "  check SETS.json       check the sets as the helper would\n"
     "  preview SETS.json     print the hosts file an apply would write\n"
     "  encode SETS.json      print the request bytes of an apply\n"
@@ -60,7 +78,38 @@ constexpr const char* kToolHelp =
     "string (a switched-on line).\n"
     "\n"
     "Exit status: 0 success, 1 the request has issues or the file cannot take it,\n"
-    "2 a usage or input error.\n";
+    "2 a usage or input error, 3 the helper refused to serve this program, 4 the\n"
+    "helper cannot be reached or did not answer.\n";
+
+constexpr const char* kApplyHelp =
+    "usage: lantern-wharf apply [--json] SETS.json\n"
+    "\n"
+    "Asks the helper to write the sets into the managed block of /etc/hosts.\n"
+    "Prints done, or unchanged when the file already holds them; otherwise the\n"
+    "issues on standard error, as check prints them, and exits 1. Look first with\n"
+    "preview --diff.\n"
+    "\n"
+    "  --json   print {\"response\": \"done\"} or {\"issues\": [...]}\n";
+
+constexpr const char* kFlushHelp =
+    "usage: lantern-wharf flush [--json]\n"
+    "\n"
+    "Asks the helper to flush the system's name caches. Prints done, or the\n"
+    "issue on standard error and exits 1.\n";
+
+constexpr const char* kRemoveHelp =
+    "usage: lantern-wharf remove-everything [--json]\n"
+    "\n"
+    "Asks the helper to put /etc/hosts back as it was before its first change,\n"
+    "and then to delete its snapshot, its backups and its log. Prints done, or\n"
+    "the issue on standard error and exits 1.\n";
+
+constexpr const char* kSendHelp =
+    "usage: lantern-wharf send\n"
+    "\n"
+    "Sends the request bytes on standard input to the helper as they are, and\n"
+    "writes the response bytes to standard output: for debugging and tests.\n"
+    "Exits as apply does for the response.\n";
 
 constexpr const char* kCheckHelp =
     "usage: lantern-wharf check [--json] SETS.json\n"
@@ -209,6 +258,97 @@ bool write_out(std::string_view bytes) {
   return lwk::os::write_all(STDOUT_FILENO, bytes).has_value();
 }
 
+// Shows a response: done, unchanged or not understood on standard output, the
+// issues on `issues_to` as check shows them; or all of it as one JSON object.
+// Returns the exit status it calls for.
+int report(const hosts_ipc::Response& response, bool json, std::ostream& issues_to) {
+  if (const auto* issues = std::get_if<hosts_ipc::Issues>(&response)) {
+    if (json) {
+      std::cout << issues_json(issues->issues);
+    } else {
+      for (const Issue& issue : issues->issues) issues_to << issue_line(issue) << "\n";
+    }
+    return kRefused;
+  }
+  const char* word = std::holds_alternative<hosts_ipc::Done>(response)        ? "done"
+                     : std::holds_alternative<hosts_ipc::Unchanged>(response) ? "unchanged"
+                                                                              : "not understood";
+  if (json) {
+    std::cout << nlohmann::ordered_json{{"response", word}}.dump() << "\n";
+  } else {
+    std::cout << word << "\n";
+  }
+  return std::holds_alternative<hosts_ipc::NotUnderstood>(response) ? kRefused : kSuccess;
+}
+
+// Sends `request` to the helper; on an answer, gives its bytes. On no answer
+// or a refusal, says why on standard error and gives the exit status.
+std::variant<std::string, int> ask_helper(std::string_view request) {
+  if (request.size() > request_limit()) {
+    std::cerr << "lantern-wharf: the request is " << request.size()
+              << " octets, and a message to the helper carries at most " << request_limit() << "\n";
+    return kUsage;
+  }
+  auto reply = exchange(request);
+  if (!reply) {
+    std::cerr << "lantern-wharf: " << reply.error() << "\n";
+    return kUnreachable;
+  }
+  if (reply->empty()) {
+    std::cerr << "lantern-wharf: the helper refused to serve this program\n";
+    return kNotServed;
+  }
+  return std::move(*reply);
+}
+
+// Sends `request` and shows the response.
+int request_and_report(const hosts_ipc::Request& request, bool json) {
+  auto reply = ask_helper(hosts_ipc::encode_request(request));
+  if (const int* status = std::get_if<int>(&reply)) return *status;
+  auto response = hosts_ipc::decode_response(std::get<std::string>(reply));
+  if (!response) {
+    std::cerr << "lantern-wharf: the helper's answer is no response: "
+              << hosts_ipc::describe(response.error()) << "\n";
+    return kRefused;
+  }
+  return report(*response, json, std::cerr);
+}
+
+int run_apply(const Arguments& args) {
+  if (args.positional.size() != 1) return usage_error("apply", "apply takes one sets file");
+  auto sets = load_sets(args.positional[0]);
+  if (!sets) return kUsage;
+  return request_and_report(hosts_ipc::ApplySets{sets->sets}, args.json);
+}
+
+int run_flush(const Arguments& args) {
+  if (!args.positional.empty()) return usage_error("flush", "flush takes no arguments");
+  return request_and_report(hosts_ipc::FlushNameCache{}, args.json);
+}
+
+int run_remove_everything(const Arguments& args) {
+  if (!args.positional.empty()) {
+    return usage_error("remove-everything", "remove-everything takes no arguments");
+  }
+  return request_and_report(hosts_ipc::RemoveEverything{}, args.json);
+}
+
+int run_send(const Arguments& args) {
+  if (!args.positional.empty()) return usage_error("send", "send reads standard input only");
+  const std::string bytes((std::istreambuf_iterator<char>(std::cin)),
+                          std::istreambuf_iterator<char>());
+  auto reply = ask_helper(bytes);
+  if (const int* status = std::get_if<int>(&reply)) return *status;
+  const std::string& body = std::get<std::string>(reply);
+  if (!write_out(body)) return kRefused;
+  auto response = hosts_ipc::decode_response(body);
+  if (!response) return kRefused;
+  return std::holds_alternative<hosts_ipc::Done>(*response) ||
+                 std::holds_alternative<hosts_ipc::Unchanged>(*response)
+             ? kSuccess
+             : kRefused;
+}
+
 int run_check(const Arguments& args) {
   if (args.positional.size() != 1) return usage_error("check", "check takes one sets file");
   auto sets = load_sets(args.positional[0]);
@@ -284,23 +424,7 @@ int run_decode(const Arguments& args) {
               << hosts_ipc::describe(response.error()) << "\n";
     return kUsage;
   }
-  if (const auto* issues = std::get_if<hosts_ipc::Issues>(&*response)) {
-    if (args.json) {
-      std::cout << issues_json(issues->issues);
-    } else {
-      for (const Issue& issue : issues->issues) std::cout << issue_line(issue) << "\n";
-    }
-    return kRefused;
-  }
-  const char* word = std::holds_alternative<hosts_ipc::Done>(*response)        ? "done"
-                     : std::holds_alternative<hosts_ipc::Unchanged>(*response) ? "unchanged"
-                                                                               : "not understood";
-  if (args.json) {
-    std::cout << nlohmann::ordered_json{{"response", word}}.dump() << "\n";
-  } else {
-    std::cout << word << "\n";
-  }
-  return std::holds_alternative<hosts_ipc::NotUnderstood>(*response) ? kRefused : kSuccess;
+  return report(*response, args.json, std::cout);
 }
 
 struct Command {
@@ -321,6 +445,10 @@ int run(const std::vector<std::string>& argv) {
     return kSuccess;
   }
   const Command commands[] = {
+      {"apply", kApplyHelp, {"json"}, run_apply},
+      {"flush", kFlushHelp, {"json"}, run_flush},
+      {"remove-everything", kRemoveHelp, {"json"}, run_remove_everything},
+      {"send", kSendHelp, {}, run_send},
       {"check", kCheckHelp, {"json"}, run_check},
       {"preview", kPreviewHelp, {"json", "diff", "hosts"}, run_preview},
       {"encode", kEncodeHelp, {}, run_encode},

@@ -1,0 +1,133 @@
+#include "helper/handler.h"
+
+#include "helper_core/check.h"
+#include "helper_core/serve.h"
+#include "hosts_core/block.h"
+#include "journal/journal.h"
+#include "os/files.h"
+#include "paths/paths.h"
+#include "privsep/mac_platform.h"
+
+namespace hosts_helper {
+namespace {
+
+using hosts_helper_core::write::text_of;
+using hosts_helper_core::write::WriteError;
+using hosts_ipc::Response;
+
+// One line on standard error and in the log.
+void journal(const ServiceState& state, std::string_view line) {
+  hosts_journal::note(state.log, line);
+}
+
+std::string describe(const WriteError& error) {
+  return std::string(text_of(error.step)) + ": " + error.message;
+}
+
+Response apply(ServiceState& state, const std::vector<hosts_ipc::WireSet>& sets) {
+  auto checked = hosts_helper_core::check::check(sets, hosts_helper_core::check::Limits::service());
+  if (!checked) return hosts_ipc::Issues{std::move(checked).error()};
+  // Links are followed here, so that write() can refuse a linked target with
+  // its own sentence; what is not a regular file is refused unread.
+  auto current = lwk::os::read_regular_file(state.paths.target, /*follow_link=*/true);
+  if (!current) return refused("reading the current file: " + current.error().message);
+  auto file = hosts_core::block::ManagedFile::read(*current);
+  if (!file) {
+    return refused("the file's markup is broken at line " + std::to_string(file.error().line) +
+                   ": " + file.error().message);
+  }
+  const std::string content = file->render(*checked);
+  auto changed =
+      hosts_helper_core::write::write(state.paths, content, *state.platform, state.counter);
+  if (!changed) return refused(describe(changed.error()));
+  if (*changed) return hosts_ipc::Done{};
+  return hosts_ipc::Unchanged{};
+}
+
+Response flush(ServiceState& state) {
+  auto flushed = state.platform->flush_name_cache();
+  if (!flushed) {
+    journal(state, "the name cache would not drop: " + flushed.error());
+  } else {
+    journal(state, *flushed ? "dropped the name caches" : "no name cache was there to drop");
+  }
+  return hosts_helper_core::serve::answer_to(flushed);
+}
+
+Response remove(ServiceState& state) {
+  journal(state, "removing everything this side keeps");
+  auto removed = [&] {
+    // Lines journaled meanwhile on other threads (refusals, which take no
+    // lock of the service) wait for the removal: appended half-way through,
+    // one would make the store's directory anew and the removal fail.
+    const hosts_journal::WritesHeld held;
+    return hosts_helper_core::write::remove_everything(state.paths, *state.platform, state.counter);
+  }();
+  if (removed) {
+    // Standard error only: the log's directory has just been removed.
+    hosts_journal::say("removed everything this side keeps");
+    return hosts_ipc::Done{};
+  }
+  journal(state, "removal stopped at " + describe(removed.error()));
+  return refused(describe(removed.error()));
+}
+
+// The one operation of `request`. REQUIRES: the service lock is held.
+Response operate(ServiceState& state, const hosts_ipc::Request& request) {
+  if (const auto* apply_sets = std::get_if<hosts_ipc::ApplySets>(&request)) {
+    return apply(state, apply_sets->sets);
+  }
+  if (std::holds_alternative<hosts_ipc::FlushNameCache>(request)) return flush(state);
+  return remove(state);
+}
+
+// The reply, when the sender wants one; without, the work is done all the same.
+void answer(hosts_transport::Message& message, std::string_view body) {
+  if (message.wants_reply()) message.send_reply(body);
+}
+
+}  // namespace
+
+std::shared_ptr<ServiceState> service_state() {
+  return std::make_shared<ServiceState>(
+      identity::ClientRequirement::make(), hosts_helper_core::write::Paths::system(),
+      hosts_paths::helper_log_file(),
+      std::make_unique<hosts_privsep_macos::platform::MacPlatform>(/*privileged=*/true),
+      &signature::check);
+}
+
+hosts_ipc::Issues refused(std::string message) { return {{{std::move(message), 0, 0}}}; }
+
+void handle(hosts_transport::Message& message, ServiceState& state) {
+  // 1. An error event is no message: no line, no reply.
+  if (message.is_error()) return;
+  // 2, 3. Who sent it, and what.
+  const std::optional<identity::AuditToken> token = message.caller_token();
+  const std::string payload = message.payload().value_or(std::string());
+  // 4, 5. Only the client is served; anyone else gets an empty reply.
+  if (!token || identity::is_empty(*token)) {
+    journal(state, "refused to serve: the caller could not be identified");
+    return answer(message, {});
+  }
+  const signature::SignatureVerdict verdict =
+      state.check_signature(*token, state.requirement.text());
+  if (!verdict.is_satisfied()) {
+    journal(state, "refused to serve: " + signature::text_of(verdict));
+    return answer(message, {});
+  }
+  // 6. The request; its texts view `payload`.
+  const auto request = hosts_ipc::decode_request(payload);
+  std::string body;
+  if (!request) {
+    journal(state, "refused to serve: the message was not understood");
+    body = hosts_ipc::encode_response(hosts_ipc::NotUnderstood{});
+  } else {
+    // 7, 8. The operation and its encoding, under the lock.
+    const std::lock_guard lock(state.lock);
+    body = hosts_ipc::encode_response(operate(state, *request));
+  }
+  // 9. The lock is released before the reply goes out.
+  answer(message, body);
+}
+
+}  // namespace hosts_helper

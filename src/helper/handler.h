@@ -1,0 +1,71 @@
+// The request handler: what the helper does with every message of every
+// connection, whatever transport carried it. It identifies the caller,
+// checks that the caller is the client, decodes the request, carries out the
+// one operation it names under the service lock, journals what the journal
+// keeps, and answers.
+#ifndef LWK_HELPER_HANDLER_H_
+#define LWK_HELPER_HANDLER_H_
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "helper_core/write.h"
+#include "identity/identity.h"
+#include "identity/signature.h"
+#include "ipc/wire.h"
+#include "transport/message.h"
+
+namespace hosts_helper {
+
+// Checks a caller's token against the requirement: signature::check for the
+// service; tests give verdicts of their own.
+using SignatureCheck = signature::SignatureVerdict (*)(const identity::AuditToken&,
+                                                       std::string_view requirement);
+
+// Built once at start-up and shared by every connection's handler through a
+// std::shared_ptr, whose reference count is thread-safe. Everything but the
+// counter is read-only after start-up.
+struct ServiceState {
+  ServiceState(identity::ClientRequirement requirement_, hosts_helper_core::write::Paths paths_,
+               std::string log_, std::unique_ptr<hosts_helper_core::write::Platform> platform_,
+               SignatureCheck check_signature_)
+      : requirement(std::move(requirement_)),
+        paths(std::move(paths_)),
+        log(std::move(log_)),
+        platform(std::move(platform_)),
+        check_signature(check_signature_) {}
+
+  identity::ClientRequirement requirement;
+  hosts_helper_core::write::Paths paths;
+  std::string log;  // the journal's file, hosts_paths::helper_log_file() for the service
+  // The privileged operations: a MacPlatform with privileged on, for the
+  // service. Used only under the lock.
+  std::unique_ptr<hosts_helper_core::write::Platform> platform;
+  SignatureCheck check_signature = &signature::check;
+
+  // The service lock: at most one operation at a time, and the only way to
+  // the counter. An internal fault ends the process and nothing catches it,
+  // so no holder of the lock can end abnormally while others go on: a plain
+  // mutex serves, and there is no mark of a panicked holder to keep.
+  std::mutex lock;
+  std::uint64_t counter = 0;  // the backup counter; guarded by `lock`
+};
+
+// The state the service runs with: the system's paths and log, the
+// requirement of this build, a privileged MacPlatform.
+std::shared_ptr<ServiceState> service_state();
+
+// One issue of the request as a whole, with `message`: how every failure
+// told in one sentence is answered.
+hosts_ipc::Issues refused(std::string message);
+
+// Handles one event of a connection, start to end; see handler.cpp for the
+// steps. Safe on several threads at once for one state.
+void handle(hosts_transport::Message& message, ServiceState& state);
+
+}  // namespace hosts_helper
+
+#endif  // LWK_HELPER_HANDLER_H_

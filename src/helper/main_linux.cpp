@@ -1,0 +1,78 @@
+// lantern-wharf-helper on Linux: the privileged helper, serving its client
+// on a Unix socket. It takes no arguments and reads no configuration.
+//
+// Start-up: the file-creation mask, so that the store's modes are the ones
+// meant whatever mask the helper was started with; the socket, unless a
+// helper is serving on it already; the debris of a crash cleared; then
+// serving until SIGTERM or SIGINT, which lets the operation in progress and
+// every message already read finish first.
+#include <grp.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "helper/handler.h"
+#include "identity/build_constants.h"
+#include "journal/journal.h"
+#include "transport/frame.h"
+#include "transport/server_linux.h"
+
+namespace {
+
+// The group allowed to connect: the build's, when it exists, else root's.
+gid_t helper_group() {
+  const std::string name(identity::HELPER_GROUP);
+  if (const group* found = ::getgrnam(name.c_str())) return found->gr_gid;
+  return 0;
+}
+
+void on_stop_signal(int) { hosts_transport::Server::request_stop(); }
+
+void install_signal_handlers() {
+  // A client that hangs up must never end the service: writes to its
+  // socket fail with EPIPE instead.
+  (void)::signal(SIGPIPE, SIG_IGN);
+  struct sigaction stop {};
+  stop.sa_handler = on_stop_signal;
+  (void)::sigemptyset(&stop.sa_mask);
+  (void)::sigaction(SIGTERM, &stop, nullptr);
+  (void)::sigaction(SIGINT, &stop, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** /*argv*/) {
+  if (argc > 1) {
+    (void)std::fputs("lantern-wharf-helper: takes no arguments\n", stderr);
+    return 2;
+  }
+  // Every mode in the store is "0777 or 0666 before the mask": with a mask
+  // of 0, another user could rewrite the snapshot that remove-everything
+  // puts back.
+  (void)::umask(022);
+  install_signal_handlers();
+
+  const std::string path = hosts_transport::frame::socket_path();
+  auto listening = hosts_transport::listen_at(path, helper_group());
+  if (!listening) {
+    (void)std::fprintf(stderr, "lantern-wharf-helper: %s\n", listening.error().c_str());
+    return 1;
+  }
+  const std::shared_ptr<hosts_helper::ServiceState> state = hosts_helper::service_state();
+  for (const std::string& debris :
+       hosts_helper_core::write::clear_debris(state->paths, *state->platform)) {
+    hosts_journal::note(state->log, "removed a leftover temporary file: " + debris);
+  }
+  {
+    // Each worker's handler holds a share of the state for as long as it runs.
+    hosts_transport::Server server(
+        *listening, [state](hosts_transport::Message& m) { hosts_helper::handle(m, *state); });
+    server.run();
+  }
+  (void)::unlink(path.c_str());  // ours: this helper made it
+  return 0;
+}

@@ -1,0 +1,10 @@
+#include "helper_core/serve.h"
+
+namespace hosts_helper_core::serve {
+
+hosts_ipc::Response answer_to(const lwk::Result<bool, std::string>& flushed) {
+  if (flushed) return hosts_ipc::Done{};
+  return hosts_ipc::Issues{{{"the name cache would not drop: " + flushed.error(), 0, 0}}};
+}
+
+}  // namespace hosts_helper_core::serve
