@@ -119,7 +119,10 @@ class FaultyFiles final : public Files {
 
 class FaultyPlatform final : public Platform {
  public:
-  FaultyPlatform() : files_(plan_), real_(false, {}) {}
+  // `cache_commands`: what flush_name_cache runs, none unless given.
+  explicit FaultyPlatform(
+      std::vector<hosts_privsep_macos::platform::CacheCommand> cache_commands = {})
+      : files_(plan_), real_(false, std::move(cache_commands)) {}
 
   void fail(Op op, int nth, int error = EIO) { plan_.fail(op, nth, error); }
   int calls(Op op) const { return plan_.calls(op); }

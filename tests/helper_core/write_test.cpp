@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <string>
@@ -184,6 +185,30 @@ TEST_F(WriteTest, AFifoAtTheTargetIsRefusedWithoutWaiting) {
   EXPECT_EQ(e.message, "not a regular file");
   EXPECT_LT(took, std::chrono::seconds(1));
   EXPECT_FALSE(exists(paths_.store));
+}
+
+TEST_F(WriteTest, DebrisOfACrashIsClearedAndNothingElse) {
+  spit(paths_.target, "mine");
+  ASSERT_TRUE(platform_.files().make_directories(paths_.backups()).has_value());
+  const std::vector<std::string> debris = {
+      paths_.target + ".lantern-wharf-3", paths_.snapshot() + ".partial",
+      paths_.backups() + "/." + backup_name(5, 7) + ".partial"};
+  for (const auto& path : debris) spit(path, "half");
+  const std::vector<std::string> kept = {
+      paths_.target + ".lantern-wharf-", paths_.target + ".lantern-wharf-3x",
+      dir_ / "other.lantern-wharf-4", paths_.backups() + "/" + backup_name(5, 7),
+      paths_.store + "/before-first-apply"};
+  for (const auto& path : kept) spit(path, "keep");
+  ASSERT_EQ(::mkdir((paths_.target + ".lantern-wharf-9").c_str(), 0755), 0);  // no file
+
+  auto removed = hosts_helper_core::write::clear_debris(paths_, platform_);
+  std::sort(removed.begin(), removed.end());
+  std::vector<std::string> expected = debris;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(removed, expected);
+  for (const auto& path : debris) EXPECT_FALSE(exists(path)) << path;
+  for (const auto& path : kept) EXPECT_EQ(slurp(path), "keep") << path;
+  EXPECT_TRUE(exists(paths_.target + ".lantern-wharf-9"));
 }
 
 TEST_F(WriteTest, RemoveEverythingPutsTheFileBack) {

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "paths/paths.h"
 #include "support/temp_dir.h"
@@ -70,6 +74,44 @@ TEST(Journal, SayWritesToStandardErrorOnly) {
   EXPECT_TRUE(std::regex_match(
       err, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\dZ removed everything this side keeps\n)")));
   EXPECT_TRUE(lwk_test::names_in(dir.path()).empty());
+}
+
+// Four threads write 1.5 MiB of lines between them: the log is moved aside
+// once, before the line that would take it past 1 MiB, and no line is lost or
+// torn.
+TEST(Journal, TheLogIsRotatedAtItsBoundAndNoLineIsLost) {
+  lwk_test::TempDir dir;
+  const std::string log = dir / "store/helper.log";
+  const std::string padding(180, '.');
+  constexpr int kThreads = 4;
+  constexpr int kLines = 2000;
+  testing::internal::CaptureStderr();
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t) {
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < kLines; ++i) {
+        hosts_journal::note(log, std::to_string(t) + ":" + std::to_string(i) + padding);
+      }
+    });
+  }
+  for (auto& w : writers) w.join();
+  (void)testing::internal::GetCapturedStderr();
+  const std::string older = lwk_test::slurp(log + ".1");
+  const std::string newer = lwk_test::slurp(log);
+  EXPECT_LE(older.size(), hosts_journal::LOG_LIMIT);
+  EXPECT_GT(older.size(), hosts_journal::LOG_LIMIT - 300);  // full, short of one line
+  EXPECT_LE(newer.size(), hosts_journal::LOG_LIMIT);
+  std::set<std::string> seen;
+  const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\dZ (\d+:\d+)\.{180})");
+  for (const std::string& text : {older, newer}) {
+    std::istringstream lines(text);
+    for (std::string l; std::getline(lines, l);) {
+      std::smatch m;
+      ASSERT_TRUE(std::regex_match(l, m, line)) << l;
+      seen.insert(m[1]);
+    }
+  }
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLines));
 }
 
 TEST(FixedPaths, Paths) {

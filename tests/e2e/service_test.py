@@ -1,0 +1,260 @@
+#!/usr/bin/env python3
+"""The real helper and the real client, end to end.
+
+Runs only inside scripts/sandbox.sh, which gives it a private /etc, /var/db
+and /run, and puts the built client at the trusted path: LWK_HELPER and
+LWK_CLIENT name the two programs.
+"""
+
+import json
+import os
+import shutil
+import signal
+import socket
+import stat
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+
+HELPER = os.environ.get("LWK_HELPER", "")
+CLIENT = os.environ.get("LWK_CLIENT", "")
+SOCKET = "/run/org.lanternwharf.kit.helper.sock"
+STORE = "/var/db/lantern-wharf-kit"
+LOG = STORE + "/helper.log"
+HOSTS = "/etc/hosts"
+ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
+SETS = {"sets": [{"name": "work", "lines": ["10.0.0.5 intranet.test",
+                                            {"text": "10.0.0.6 wiki.test", "enabled": False}]},
+                 {"name": "dev", "lines": ["127.0.0.1 app.dev.test"]}]}
+
+DONE = b"\x00\x01\x01"
+NOT_UNDERSTOOD = b"\x00\x01\x04"
+
+
+def in_sandbox():
+    return bool(HELPER and CLIENT and os.environ.get("LWK_IN_SANDBOX"))
+
+
+def frame(kind, payload=b"", length=None):
+    return bytes([kind]) + struct.pack(">I", len(payload) if length is None else length) + payload
+
+
+def read_reply(sock, timeout=10):
+    """The body of one reply, or None when the helper ended the connection."""
+    sock.settimeout(timeout)
+    header = b""
+    while len(header) < 4:
+        got = sock.recv(4 - len(header))
+        if not got:
+            return None
+        header += got
+    (length,) = struct.unpack(">I", header)
+    body = b""
+    while len(body) < length:
+        got = sock.recv(length - len(body))
+        if not got:
+            return None
+        body += got
+    return body
+
+
+def connect():
+    sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    sock.connect(SOCKET)
+    return sock
+
+
+def journal():
+    """The messages of the helper's log, without their time stamps."""
+    if not os.path.exists(LOG):
+        return []
+    with open(LOG, encoding="utf-8") as f:
+        return [line[21:] for line in f.read().splitlines()]
+
+
+@unittest.skipUnless(in_sandbox(), "runs inside scripts/sandbox.sh")
+class Service(unittest.TestCase):
+    def setUp(self):
+        with open(HOSTS, "w", encoding="utf-8") as f:
+            f.write(ORIGINAL)
+        shutil.rmtree(STORE, ignore_errors=True)
+        self.scratch = tempfile.mkdtemp()
+        self.sets = os.path.join(self.scratch, "sets.json")
+        with open(self.sets, "w", encoding="utf-8") as f:
+            json.dump(SETS, f)
+        self.helper = None
+
+    def tearDown(self):
+        if self.helper is not None:
+            self.stop_helper()
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    def start_helper(self):
+        self.helper = subprocess.Popen([HELPER], stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+                try:
+                    probe.connect(SOCKET)
+                    return
+                except OSError:
+                    pass
+            time.sleep(0.02)
+        self.fail("the helper did not start listening")
+
+    def stop_helper(self):
+        self.helper.send_signal(signal.SIGTERM)
+        _, err = self.helper.communicate(timeout=30)
+        self.assertEqual(self.helper.returncode, 0, err.decode())
+        self.helper = None
+        return err.decode()
+
+    def client(self, *args, program=None, stdin=b""):
+        return subprocess.run([program or CLIENT, *args], input=stdin, capture_output=True,
+                              timeout=90)
+
+    def test_apply_then_apply_again(self):
+        self.start_helper()
+        preview = self.client("preview", "--hosts", HOSTS, self.sets)
+        self.assertEqual(preview.returncode, 0, preview.stderr)
+        done = self.client("apply", self.sets)
+        self.assertEqual((done.returncode, done.stdout), (0, b"done\n"), done.stderr)
+        with open(HOSTS, "rb") as f:
+            self.assertEqual(f.read(), preview.stdout)
+        st = os.stat(HOSTS)
+        self.assertEqual(stat.S_IMODE(st.st_mode), 0o644)
+        self.assertEqual((st.st_uid, st.st_gid), (0, 0))
+        with open(STORE + "/before-first-apply", encoding="utf-8") as f:
+            self.assertEqual(f.read(), ORIGINAL)
+        backups = os.listdir(STORE + "/backups")
+        self.assertEqual(len(backups), 1)
+        with open(os.path.join(STORE, "backups", backups[0]), encoding="utf-8") as f:
+            self.assertEqual(f.read(), ORIGINAL)
+
+        again = self.client("apply", "--json", self.sets)
+        self.assertEqual((again.returncode, json.loads(again.stdout)),
+                         (0, {"response": "unchanged"}))
+        self.assertEqual(len(os.listdir(STORE + "/backups")), 1)
+        self.assertEqual([n for n in os.listdir("/etc") if n.startswith("hosts.")], [])
+
+    def test_broken_markup_is_one_issue_and_nothing_is_written(self):
+        broken = ORIGINAL + "# <<< lantern-wharf <<<\n"
+        with open(HOSTS, "w", encoding="utf-8") as f:
+            f.write(broken)
+        self.start_helper()
+        r = self.client("apply", self.sets)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr, b"set 0, line 0: the file's markup is broken at line 3: "
+                                   b"a closing marker with no opening one\n")
+        with open(HOSTS, encoding="utf-8") as f:
+            self.assertEqual(f.read(), broken)
+        self.assertFalse(os.path.exists(STORE))
+
+    def test_garbage_is_not_understood_and_journaled(self):
+        self.start_helper()
+        r = self.client("send", stdin=b"garbage")
+        self.assertEqual((r.returncode, r.stdout), (1, NOT_UNDERSTOOD))
+        self.assertEqual(journal(), ["refused to serve: the message was not understood"])
+
+    def test_flush_and_remove_everything(self):
+        self.start_helper()
+        r = self.client("flush")
+        self.assertEqual((r.returncode, r.stdout), (0, b"done\n"), r.stderr)
+        self.assertIn(journal()[-1], ["dropped the name caches", "no name cache was there to drop"])
+        self.assertEqual(self.client("apply", self.sets).returncode, 0)
+        r = self.client("remove-everything")
+        self.assertEqual((r.returncode, r.stdout), (0, b"done\n"), r.stderr)
+        with open(HOSTS, encoding="utf-8") as f:
+            self.assertEqual(f.read(), ORIGINAL)
+        self.assertFalse(os.path.exists(STORE))
+        err = self.stop_helper()
+        self.assertTrue(err.splitlines()[-1].endswith(" removed everything this side keeps"), err)
+
+    def test_a_copy_of_the_client_is_refused(self):
+        self.start_helper()
+        copy = os.path.join(self.scratch, "lantern-wharf")
+        shutil.copy2(CLIENT, copy)
+        r = self.client("apply", self.sets, program=copy)
+        self.assertEqual(r.returncode, 3)
+        self.assertEqual(r.stderr, b"lantern-wharf: the helper refused to serve this program\n")
+        r = self.client("send", program=copy, stdin=b"\x00\x01\x02")
+        self.assertEqual((r.returncode, r.stdout), (3, b""))
+        self.assertEqual(journal(), ["refused to serve: NotOurProgram(-67050)"] * 2)
+        with open(HOSTS, encoding="utf-8") as f:
+            self.assertEqual(f.read(), ORIGINAL)
+
+    def test_frames_of_every_kind(self):
+        self.start_helper()
+        # This test is no client: what it sends is refused, which proves the
+        # framing; the handler's own tests prove the outcomes of kinds 0 and 2.
+        with connect() as sock:
+            sock.sendall(frame(0x00))
+            self.assertEqual(read_reply(sock), b"")
+            sock.sendall(frame(0x02, b"not data"))
+            self.assertEqual(read_reply(sock), b"")
+            sock.sendall(frame(0x81, b"\x00\x01\x02"))  # no reply wanted: none comes
+            sock.sendall(frame(0x01, b"\x00\x01\x02"))
+            self.assertEqual(read_reply(sock), b"")
+        for ending in (frame(0x03), frame(0x01, length=16 * 1024 * 1024 + 1)):
+            with connect() as sock:
+                sock.sendall(ending)
+                self.assertIsNone(read_reply(sock))  # the connection ends at once
+        r = self.client("flush")
+        self.assertEqual(r.returncode, 0, r.stderr)
+
+    def test_a_silent_connection_does_not_hold_up_another(self):
+        self.start_helper()
+        with connect(), connect() as half:
+            half.sendall(frame(0x01, b"\x00\x01", length=100))  # half a frame, then nothing
+            start = time.monotonic()
+            r = self.client("apply", self.sets)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertLess(time.monotonic() - start, 5)
+
+    def test_stale_socket_and_a_second_helper(self):
+        stale = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        stale.bind(SOCKET)
+        stale.close()  # the file stays, and nothing listens on it
+        self.start_helper()
+        second = subprocess.run([HELPER], capture_output=True, timeout=30)
+        self.assertEqual(second.returncode, 1)
+        self.assertEqual(second.stderr,
+                         ("lantern-wharf-helper: another helper is already serving on %s\n"
+                          % SOCKET).encode())
+        self.assertEqual(self.client("flush").returncode, 0)
+        st = os.stat(SOCKET)
+        self.assertEqual(stat.S_IMODE(st.st_mode), 0o660)
+        self.assertEqual(st.st_uid, 0)
+
+    def test_debris_of_a_crash_is_cleared_at_start(self):
+        os.makedirs(STORE + "/backups")
+        debris = ["/etc/hosts.lantern-wharf-7", STORE + "/before-first-apply.partial",
+                  STORE + "/backups/.hosts-000000000000000000000001-000001.partial"]
+        for path in debris:
+            with open(path, "w", encoding="utf-8") as f:
+                f.write("half")
+        self.start_helper()
+        for path in debris:
+            self.assertFalse(os.path.exists(path), path)
+        self.assertEqual(sorted(journal()),
+                         sorted("removed a leftover temporary file: " + p for p in debris))
+
+    def test_the_log_is_rotated_at_its_bound(self):
+        os.makedirs(STORE)
+        full = "x" * (1024 * 1024 - 30) + "\n"
+        with open(LOG, "w", encoding="utf-8") as f:
+            f.write(full)
+        self.start_helper()
+        with connect() as sock:
+            sock.sendall(frame(0x01, b"\x00\x01\x02"))
+            self.assertEqual(read_reply(sock), b"")
+        with open(LOG + ".1", encoding="utf-8") as f:
+            self.assertEqual(f.read(), full)
+        self.assertEqual(len(journal()), 1)
+        self.assertTrue(journal()[0].startswith("refused to serve: "))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
