@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The main job: builds the helper and the client, and shows them at work on
+# a sandboxed copy of this machine's /etc (scripts/sandbox.sh): an apply, the
+# name resolving, the store, a repeated apply, a refused caller and the
+# journal, and remove-everything putting the file back byte for byte. Nothing
+# outside the sandbox changes. Needs root, for the private mount namespace.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${1:-}" != "--inside" ]; then
+  { cmake --preset default && cmake --build --preset default --target lantern-wharf-helper lantern-wharf; } >/dev/null
+  exec scripts/sandbox.sh build/default "$0" --inside "$(pwd)/examples/sets.json"
+fi
+
+sets=$2
+store=/var/db/lantern-wharf-kit
+step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+show() { printf '$ %s\n' "$*"; "$@"; }
+
+before=$(mktemp)
+cp /etc/hosts "$before"
+helper_log=$(mktemp)
+"$LWK_HELPER" 2>"$helper_log" &
+helper=$!
+trap 'kill -TERM "$helper" 2>/dev/null || true; rm -f "$before" "$helper_log"' EXIT
+for _ in $(seq 100); do [ -S /run/org.lanternwharf.kit.helper.sock ] && break; sleep 0.05; done
+
+step "1. apply the example sets; the new /etc/hosts"
+show lantern-wharf apply "$sets"
+show cat /etc/hosts
+
+step "2. the system resolves a name of the block"
+show getent hosts intranet.test
+
+step "3. the store: the snapshot and one backup (an apply writes no journal line)"
+show ls -lR "$store"
+show cat "$store/before-first-apply"
+
+step "4. the same apply again changes nothing"
+show lantern-wharf apply "$sets"
+
+step "5. a copy of the client at another path is refused"
+copy=$(mktemp -d)
+cp "$LWK_CLIENT" "$copy/lantern-wharf"
+show "$copy/lantern-wharf" apply "$sets" || echo "(exit status $?)"
+rm -rf "$copy"
+step "   the journal: refusals, flushes and removals"
+show cat "$store/helper.log"
+
+step "6. remove everything: the file as it was, the store gone"
+show lantern-wharf remove-everything
+if cmp -s "$before" /etc/hosts; then echo "/etc/hosts is byte for byte as before the first apply"; else echo "/etc/hosts differs!"; exit 1; fi
+show ls -la /var/db
+
+kill -TERM "$helper"
+wait "$helper" || true
+step "the helper's standard error"
+cat "$helper_log"
