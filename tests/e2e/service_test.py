@@ -139,6 +139,18 @@ class Service(unittest.TestCase):
         self.assertEqual(len(os.listdir(STORE + "/backups")), 1)
         self.assertEqual([n for n in os.listdir("/etc") if n.startswith("hosts.")], [])
 
+    def test_the_client_without_a_helper_and_over_the_frame_limit(self):
+        r = self.client("flush")
+        self.assertEqual(r.returncode, 4)
+        self.assertEqual(r.stderr, ("lantern-wharf: cannot reach the helper at %s: No such file "
+                                    "or directory (os error 2)\n" % SOCKET).encode())
+        self.start_helper()
+        r = self.client("send", stdin=b"x" * (16 * 1024 * 1024 + 1))
+        self.assertEqual(r.returncode, 2)
+        self.assertEqual(r.stderr, b"lantern-wharf: the request is 16777217 octets, and a message "
+                                   b"to the helper carries at most 16777216\n")
+        self.assertEqual(journal(), [])  # nothing reached the helper
+
     def test_broken_markup_is_one_issue_and_nothing_is_written(self):
         broken = ORIGINAL + "# <<< lantern-wharf <<<\n"
         with open(HOSTS, "w", encoding="utf-8") as f:
