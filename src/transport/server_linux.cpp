@@ -110,8 +110,8 @@ struct Connection {
   std::string header;  // the octets of the header read so far
   std::optional<frame::Header> frame;
   std::string payload;
-  bool busy = false;  // a message of it is with the workers
-  Clock::time_point progress = Clock::now();
+  bool busy = false;          // a message of it is with the workers
+  Clock::time_point started;  // when the frame's first octet came
 };
 
 }  // namespace
@@ -186,7 +186,7 @@ struct Server::State {
     const ssize_t n = ::recv(fd, buffer, want, 0);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
     if (n <= 0) return close_connection(fd);
-    c.progress = Clock::now();
+    if (c.header.empty()) c.started = Clock::now();
     if (!c.frame) {
       c.header.append(buffer, static_cast<std::size_t>(n));
       if (c.header.size() < frame::HEADER_OCTETS) return;
@@ -226,37 +226,44 @@ struct Server::State {
         close_connection(fd);
       } else {
         connections[fd].busy = false;
-        connections[fd].progress = Clock::now();
       }
     }
     return stop;
   }
 
-  void end_stalled() {
+  // Ends the connections whose frames are overdue; returns how long until
+  // the next one is due, at most a second.
+  std::chrono::milliseconds end_overdue() {
     const auto now = Clock::now();
-    std::vector<int> stalled;
+    auto next = std::chrono::milliseconds(1000);
+    std::vector<int> overdue;
     for (const auto& [fd, c] : connections) {
-      const bool partial = !c.header.empty();
-      if (!c.busy && partial && now - c.progress > limits.stall) stalled.push_back(fd);
+      if (c.busy || c.header.empty()) continue;  // no frame under way
+      const auto due = c.started + limits.frame_time;
+      if (due <= now) {
+        overdue.push_back(fd);
+      } else {
+        next = std::min(next, std::chrono::ceil<std::chrono::milliseconds>(due - now));
+      }
     }
-    for (const int fd : stalled) close_connection(fd);
+    for (const int fd : overdue) close_connection(fd);
+    return next;
   }
 
   void serve() {
     bool stop = false;
+    auto wait = std::chrono::milliseconds(1000);
     while (!stop) {
       std::vector<pollfd> polled = {{wake_read, POLLIN, 0}};
       if (connections.size() < limits.max_connections) polled.push_back({listening, POLLIN, 0});
       const bool spent = buffered >= limits.buffer_budget;
       for (auto& [fd, c] : connections) {
         if (c.busy) continue;
-        if (spent && c.frame && c.payload.size() >= limits.allowance) {
-          c.progress = Clock::now();  // waiting on us, not stalled
-          continue;
-        }
+        // Over its allowance while the budget is spent: not read for now.
+        if (spent && c.frame && c.payload.size() >= limits.allowance) continue;
         polled.push_back({fd, POLLIN, 0});
       }
-      const int ready = ::poll(polled.data(), polled.size(), 1000);
+      const int ready = ::poll(polled.data(), polled.size(), static_cast<int>(wait.count()));
       if (ready < 0 && errno != EINTR) break;
       for (const pollfd& p : polled) {
         if (p.revents == 0) continue;
@@ -268,7 +275,7 @@ struct Server::State {
           read_from(p.fd);
         }
       }
-      end_stalled();
+      wait = end_overdue();
     }
     // Stop: nothing new is read; what was read is handled and answered.
     {

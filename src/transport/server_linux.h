@@ -13,9 +13,11 @@
 //   announces; beyond the first `allowance` octets of each frame, all
 //   connections together keep at most `buffer_budget` octets, and a
 //   connection over its allowance is not read while the budget is spent;
-// - a connection that has sent part of a frame and then nothing for `stall`
-//   is ended, and so is one that does not take its reply within
-//   `reply_timeout`.
+// - a frame must arrive whole within `frame_time` of its first octet, or its
+//   connection is ended: waiting on a spent budget included, so that nobody
+//   keeps the budget spent for longer than that, and those who spent it
+//   first are ended first. A connection that does not take its reply within
+//   `reply_timeout` is ended too.
 // An idle connection costs a descriptor and nothing else.
 #ifndef LWK_TRANSPORT_SERVER_LINUX_H_
 #define LWK_TRANSPORT_SERVER_LINUX_H_
@@ -38,7 +40,7 @@ struct ServerLimits {
   std::size_t workers = 4;
   std::size_t allowance = 64u << 10;
   std::size_t buffer_budget = 64u << 20;
-  std::chrono::milliseconds stall{std::chrono::seconds(10)};
+  std::chrono::milliseconds frame_time{std::chrono::seconds(10)};
   std::chrono::milliseconds reply_timeout{std::chrono::seconds(60)};
 };
 
