@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""The helper under contention and crashes, with the real client.
+
+Runs only inside scripts/sandbox.sh. Quick counts by default; LWK_FULL_LOAD=1
+runs the full ones (8 clients of 50 applies, 100 kills of each kind).
+"""
+
+import json
+import os
+import random
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+HELPER = os.environ.get("LWK_HELPER", "")
+CLIENT = os.environ.get("LWK_CLIENT", "")
+SOCKET = "/run/org.lanternwharf.kit.helper.sock"
+STORE = "/var/db/lantern-wharf-kit"
+HOSTS = "/etc/hosts"
+ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
+FULL = os.environ.get("LWK_FULL_LOAD") == "1"
+STAMPED = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\dZ \S")
+
+
+def in_sandbox():
+    return bool(HELPER and CLIENT and os.environ.get("LWK_IN_SANDBOX"))
+
+
+def sets_file(directory, name, lines):
+    path = os.path.join(directory, name + ".json")
+    with open(path, "w", encoding="utf-8") as f:
+        json.dump({"sets": [{"name": name, "lines": lines}]}, f)
+    return path
+
+
+def large_lines(tag):
+    """About 900 KiB of entries, all names distinct to the tag."""
+    return ["10.%d.%d.%d %s-%d.example.test" % (i // 65536 % 256, i // 256 % 256, i % 256, tag, i)
+            for i in range(30000)]
+
+
+@unittest.skipUnless(in_sandbox(), "runs inside scripts/sandbox.sh")
+class Load(unittest.TestCase):
+    def setUp(self):
+        with open(HOSTS, "w", encoding="utf-8") as f:
+            f.write(ORIGINAL)
+        shutil.rmtree(STORE, ignore_errors=True)
+        self.scratch = tempfile.mkdtemp()
+        self.helper = None
+
+    def tearDown(self):
+        if self.helper is not None:
+            self.helper.kill()
+            self.helper.wait()
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    def start_helper(self):
+        self.helper = subprocess.Popen([HELPER], stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+                try:
+                    probe.connect(SOCKET)
+                    return
+                except OSError:
+                    pass
+            time.sleep(0.01)
+        self.fail("the helper did not start listening")
+
+    def preview(self, sets):
+        r = subprocess.run([CLIENT, "preview", "--hosts", HOSTS, sets], capture_output=True,
+                           check=True)
+        return r.stdout
+
+    def test_contention(self):
+        clients, applies = (8, 50) if FULL else (4, 10)
+        files = [sets_file(self.scratch, "client%d" % c,
+                           ["10.0.%d.%d c%d-%d.test" % (c, i, c, i) for i in range(20)])
+                 for c in range(clients)]
+        renderings = {self.preview(f) for f in files}
+        self.start_helper()
+        answers = []
+        lock = threading.Lock()
+
+        def client(path):
+            for _ in range(applies):
+                r = subprocess.run([CLIENT, "apply", path], capture_output=True, timeout=120)
+                with lock:
+                    answers.append((r.returncode, r.stdout))
+
+        threads = [threading.Thread(target=client, args=(f,)) for f in files]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(len(answers), clients * applies)
+        for code, out in answers:
+            self.assertIn((code, out), [(0, b"done\n"), (0, b"unchanged\n")])
+        with open(HOSTS, "rb") as f:
+            self.assertIn(f.read(), renderings)
+        backups = os.listdir(STORE + "/backups")
+        self.assertLessEqual(len(backups), 10)
+        earlier = renderings | {ORIGINAL.encode()}
+        for name in backups:
+            with open(os.path.join(STORE, "backups", name), "rb") as f:
+                self.assertIn(f.read(), earlier, name)
+        self.assertEqual([n for n in os.listdir("/etc") if n.startswith("hosts.")], [])
+
+    def test_killed_helper_leaves_one_whole_file(self):
+        rounds = 100 if FULL else 12
+        a = sets_file(self.scratch, "a", large_lines("a"))
+        b = sets_file(self.scratch, "b", large_lines("b"))
+        allowed = {ORIGINAL.encode(), self.preview(a), self.preview(b)}
+        outcomes = {}
+        for n in range(rounds):
+            self.start_helper()
+            stop = threading.Event()
+
+            def stream():
+                while not stop.is_set():
+                    for path in (a, b):
+                        subprocess.run([CLIENT, "apply", path], capture_output=True, timeout=120)
+
+            streamer = threading.Thread(target=stream)
+            streamer.start()
+            time.sleep(random.uniform(0.05, 0.6))
+            self.helper.kill()
+            self.helper.wait()
+            self.helper = None
+            stop.set()
+            streamer.join()
+            with open(HOSTS, "rb") as f:
+                content = f.read()
+            self.assertIn(content, allowed, "round %d" % n)
+            kind = {ORIGINAL.encode(): "original", self.preview(a): "A"}.get(content, "B")
+            outcomes[kind] = outcomes.get(kind, 0) + 1
+            if os.path.exists(STORE + "/before-first-apply"):
+                with open(STORE + "/before-first-apply", encoding="utf-8") as f:
+                    self.assertEqual(f.read(), ORIGINAL)
+            # The next start clears the debris and serves.
+            self.start_helper()
+            r = subprocess.run([CLIENT, "flush"], capture_output=True, timeout=60)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual([n for n in os.listdir("/etc") if n.startswith("hosts.")], [])
+            for directory in (STORE, STORE + "/backups"):
+                if os.path.isdir(directory):
+                    self.assertEqual([n for n in os.listdir(directory) if n.endswith(".partial")],
+                                     [])
+            self.helper.kill()
+            self.helper.wait()
+            self.helper = None
+        print("\nhosts file after %d kills: %s" % (rounds, outcomes))
+
+    def test_killed_clients_leave_the_helper_serving(self):
+        rounds = 100 if FULL else 12
+        big = sets_file(self.scratch, "big", large_lines("k"))
+        self.start_helper()
+        for _ in range(rounds):
+            client = subprocess.Popen([CLIENT, "apply", big], stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL)
+            time.sleep(random.uniform(0.0, 0.3))
+            client.send_signal(signal.SIGKILL)
+            client.wait()
+        self.assertIsNone(self.helper.poll())
+        r = subprocess.run([CLIENT, "flush"], capture_output=True, timeout=60)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        if os.path.exists(STORE + "/helper.log"):
+            with open(STORE + "/helper.log", encoding="utf-8") as f:
+                for line in f.read().splitlines():
+                    self.assertRegex(line, STAMPED)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
