@@ -11,25 +11,18 @@ import random
 import re
 import shutil
 import signal
-import socket
 import subprocess
 import tempfile
 import threading
 import time
 import unittest
 
-HELPER = os.environ.get("LWK_HELPER", "")
-CLIENT = os.environ.get("LWK_CLIENT", "")
-SOCKET = "/run/org.lanternwharf.kit.helper.sock"
-STORE = "/var/db/lantern-wharf-kit"
-HOSTS = "/etc/hosts"
+import sandboxed
+from sandboxed import CLIENT, HOSTS, STORE
+
 ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
 FULL = os.environ.get("LWK_FULL_LOAD") == "1"
 STAMPED = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\dZ \S")
-
-
-def in_sandbox():
-    return bool(HELPER and CLIENT and os.environ.get("LWK_IN_SANDBOX"))
 
 
 def sets_file(directory, name, lines):
@@ -45,7 +38,7 @@ def large_lines(tag):
             for i in range(30000)]
 
 
-@unittest.skipUnless(in_sandbox(), "runs inside scripts/sandbox.sh")
+@unittest.skipUnless(sandboxed.in_sandbox(), "runs inside scripts/sandbox.sh")
 class Load(unittest.TestCase):
     def setUp(self):
         with open(HOSTS, "w", encoding="utf-8") as f:
@@ -61,17 +54,8 @@ class Load(unittest.TestCase):
         shutil.rmtree(self.scratch, ignore_errors=True)
 
     def start_helper(self):
-        self.helper = subprocess.Popen([HELPER], stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
-                try:
-                    probe.connect(SOCKET)
-                    return
-                except OSError:
-                    pass
-            time.sleep(0.01)
-        self.fail("the helper did not start listening")
+        self.helper = sandboxed.start_helper(subprocess.DEVNULL)
+        self.assertIsNotNone(self.helper, "the helper did not start listening")
 
     def preview(self, sets):
         r = subprocess.run([CLIENT, "preview", "--hosts", HOSTS, sets], capture_output=True,

@@ -18,12 +18,10 @@ import tempfile
 import time
 import unittest
 
-HELPER = os.environ.get("LWK_HELPER", "")
-CLIENT = os.environ.get("LWK_CLIENT", "")
-SOCKET = "/run/org.lanternwharf.kit.helper.sock"
-STORE = "/var/db/lantern-wharf-kit"
+import sandboxed
+from sandboxed import CLIENT, HELPER, HOSTS, SOCKET, STORE
+
 LOG = STORE + "/helper.log"
-HOSTS = "/etc/hosts"
 ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
 SETS = {"sets": [{"name": "work", "lines": ["10.0.0.5 intranet.test",
                                             {"text": "10.0.0.6 wiki.test", "enabled": False}]},
@@ -31,10 +29,6 @@ SETS = {"sets": [{"name": "work", "lines": ["10.0.0.5 intranet.test",
 
 DONE = b"\x00\x01\x01"
 NOT_UNDERSTOOD = b"\x00\x01\x04"
-
-
-def in_sandbox():
-    return bool(HELPER and CLIENT and os.environ.get("LWK_IN_SANDBOX"))
 
 
 def frame(kind, payload=b"", length=None):
@@ -74,7 +68,7 @@ def journal():
         return [line[21:] for line in f.read().splitlines()]
 
 
-@unittest.skipUnless(in_sandbox(), "runs inside scripts/sandbox.sh")
+@unittest.skipUnless(sandboxed.in_sandbox(), "runs inside scripts/sandbox.sh")
 class Service(unittest.TestCase):
     def setUp(self):
         with open(HOSTS, "w", encoding="utf-8") as f:
@@ -92,17 +86,8 @@ class Service(unittest.TestCase):
         shutil.rmtree(self.scratch, ignore_errors=True)
 
     def start_helper(self):
-        self.helper = subprocess.Popen([HELPER], stderr=subprocess.PIPE)
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
-                try:
-                    probe.connect(SOCKET)
-                    return
-                except OSError:
-                    pass
-            time.sleep(0.02)
-        self.fail("the helper did not start listening")
+        self.helper = sandboxed.start_helper(subprocess.PIPE)
+        self.assertIsNotNone(self.helper, "the helper did not start listening")
 
     def stop_helper(self):
         self.helper.send_signal(signal.SIGTERM)
