@@ -35,12 +35,15 @@ constexpr char kStop = 's';
 
 void set_nonblocking(int fd) { (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
+// The socket address of `path`. REQUIRES: fits(path).
 sockaddr_un address_of(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   return address;
 }
+
+bool fits(const std::string& path) { return path.size() < sizeof(sockaddr_un::sun_path); }
 
 // Whether something answers on the socket at `path`.
 bool someone_listens(const std::string& path) {
@@ -289,9 +292,8 @@ struct Server::State {
 };
 
 lwk::Result<int, std::string> listen_at(const std::string& path, gid_t group) {
+  if (!fits(path)) return lwk::unexpected(path + ": the path is too long for a socket");
   const sockaddr_un address = address_of(path);
-  if (path.size() >= sizeof address.sun_path)
-    return lwk::unexpected(path + ": the path is too long");
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0) {
     if (!S_ISSOCK(st.st_mode)) {

@@ -76,6 +76,13 @@ class Echo : public ::testing::Test {
   std::thread thread_;
 };
 
+TEST(ListenAt, APathTooLongForASocketIsRefused) {
+  const std::string path = "/tmp/" + std::string(200, 'p') + ".sock";
+  auto listening = hosts_transport::listen_at(path, ::getegid());
+  ASSERT_FALSE(listening.has_value());
+  EXPECT_EQ(listening.error(), path + ": the path is too long for a socket");
+}
+
 TEST_F(Echo, FramesAreAnsweredInOrder) {
   start({});
   const int fd = connect_to();
