@@ -2,10 +2,15 @@
 // on a Unix socket. It takes no arguments and reads no configuration.
 //
 // Start-up: the file-creation mask, so that the store's modes are the ones
-// meant whatever mask the helper was started with; the socket, unless a
-// helper is serving on it already; the debris of a crash cleared; then
+// meant whatever mask the helper was started with; the socket, either the
+// one systemd handed over (socket activation) or one of its own, unless a
+// helper is serving there already; the debris of a crash cleared; then
 // serving until SIGTERM or SIGINT, which lets the operation in progress and
-// every message already read finish first.
+// every message already read finish first, and ends with status 0.
+//
+// Under socket activation the socket is systemd's: it keeps listening while
+// the helper is stopped, connections made meanwhile wait in its queue and
+// start the helper again, and the helper never removes the socket's file.
 #include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -18,6 +23,7 @@
 #include "helper/handler.h"
 #include "identity/build_constants.h"
 #include "journal/journal.h"
+#include "transport/activation_linux.h"
 #include "transport/frame.h"
 #include "transport/server_linux.h"
 
@@ -57,7 +63,14 @@ int main(int argc, char** /*argv*/) {
   install_signal_handlers();
 
   const std::string path = hosts_transport::frame::socket_path();
-  auto listening = hosts_transport::listen_at(path, helper_group());
+  auto inherited = hosts_transport::activation::inherited_listener(path);
+  if (!inherited) {
+    (void)std::fprintf(stderr, "lantern-wharf-helper: %s\n", inherited.error().c_str());
+    return 1;
+  }
+  const bool activated = inherited->has_value();
+  auto listening = activated ? lwk::Result<int, std::string>(**inherited)
+                             : hosts_transport::listen_at(path, helper_group());
   if (!listening) {
     (void)std::fprintf(stderr, "lantern-wharf-helper: %s\n", listening.error().c_str());
     return 1;
@@ -73,6 +86,6 @@ int main(int argc, char** /*argv*/) {
         *listening, [state](hosts_transport::Message& m) { hosts_helper::handle(m, *state); });
     server.run();
   }
-  (void)::unlink(path.c_str());  // ours: this helper made it
+  if (!activated) (void)::unlink(path.c_str());  // ours: this helper made it
   return 0;
 }
