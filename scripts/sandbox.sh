@@ -11,7 +11,8 @@
 # Nothing outside the sandbox changes; the copy of /etc is deleted at the end.
 #
 # usage: scripts/sandbox.sh BUILD_DIR COMMAND [ARGUMENT...]
-# The command finds the built programs in LWK_HELPER and LWK_CLIENT, and
+# The command finds the built programs in LWK_HELPER and LWK_CLIENT, the
+# helper's group in LWK_GROUP, and
 # the sandbox's own files (its /etc copy's origin, a scratch directory) in
 # LWK_SANDBOX_SCRATCH.
 set -euo pipefail
@@ -54,6 +55,7 @@ mount -t tmpfs -o mode=0755 tmpfs /run
 mount -t tmpfs -o mode=0755 tmpfs "$client_dir"
 install -m 0755 -o root -g root "$build/tools/lantern-wharf/lantern-wharf" "$client_path"
 
+export LWK_GROUP=$(sed -n 's/^LANTERN_WHARF_GROUP:STRING=//p' "$build/CMakeCache.txt")
 export LWK_HELPER="$build/src/lantern-wharf-helper"
 export LWK_CLIENT="$client_path"
 exec "$@"

@@ -5,7 +5,6 @@ Runs only inside scripts/sandbox.sh. Quick counts by default; LWK_FULL_LOAD=1
 runs the full ones (8 clients of 50 applies, 100 kills of each kind).
 """
 
-import json
 import os
 import random
 import re
@@ -18,24 +17,11 @@ import time
 import unittest
 
 import sandboxed
-from sandboxed import CLIENT, HOSTS, STORE
+from sandboxed import CLIENT, HOSTS, STORE, large_lines, sets_file
 
 ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
 FULL = os.environ.get("LWK_FULL_LOAD") == "1"
 STAMPED = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\dZ \S")
-
-
-def sets_file(directory, name, lines):
-    path = os.path.join(directory, name + ".json")
-    with open(path, "w", encoding="utf-8") as f:
-        json.dump({"sets": [{"name": name, "lines": lines}]}, f)
-    return path
-
-
-def large_lines(tag):
-    """About 900 KiB of entries, all names distinct to the tag."""
-    return ["10.%d.%d.%d %s-%d.example.test" % (i // 65536 % 256, i // 256 % 256, i % 256, tag, i)
-            for i in range(30000)]
 
 
 @unittest.skipUnless(sandboxed.in_sandbox(), "runs inside scripts/sandbox.sh")

@@ -1,6 +1,7 @@
 """What the end-to-end tests share: the programs and places of the sandbox
 (scripts/sandbox.sh), and starting the helper."""
 
+import json
 import os
 import socket
 import subprocess
@@ -8,6 +9,7 @@ import time
 
 HELPER = os.environ.get("LWK_HELPER", "")
 CLIENT = os.environ.get("LWK_CLIENT", "")
+GROUP = os.environ.get("LWK_GROUP", "")
 SOCKET = "/run/org.lanternwharf.kit.helper.sock"
 STORE = "/var/db/lantern-wharf-kit"
 HOSTS = "/etc/hosts"
@@ -32,3 +34,18 @@ def start_helper(stderr):
     helper.kill()
     helper.wait()
     return None
+
+
+def sets_file(directory, name, lines):
+    """A sets file of one set named `name`, in `directory`."""
+    path = os.path.join(directory, name + ".json")
+    with open(path, "w", encoding="utf-8") as f:
+        json.dump({"sets": [{"name": name, "lines": lines}]}, f)
+    return path
+
+
+def large_lines(tag):
+    """About 900 KiB of entries, all names distinct to the tag: near the
+    helper's limit of a request."""
+    return ["10.%d.%d.%d %s-%d.example.test" % (i // 65536 % 256, i // 256 % 256, i % 256, tag, i)
+            for i in range(30000)]
