@@ -13,7 +13,9 @@ packages=(
   nlohmann-json3-dev
   python3 unicode-data
   clang-format-14 clang-tidy-14
-  util-linux diffutils
+  util-linux diffutils passwd procps
+  systemd dpkg-dev lintian man-db gzip
+  debootstrap systemd-container
 )
 
 missing=()

@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# Runs as root inside a booted Debian container (see package_test.sh), whose
+# root is a throw-away overlay: installs the package at /srv/package.deb and
+# checks, under the real systemd, that
+#   - its maintainer scripts make the group and enable and start the socket;
+#   - members of the group are served, others and copies of the client not;
+#   - the unit's restrictions are in effect on the running helper, and the
+#     helper's operations, the name-cache commands included, work under them;
+#   - each capability the unit keeps is needed;
+#   - `systemctl stop` during a large apply lets the apply finish, and the
+#     next connection starts the helper again;
+#   - removing the package stops the socket and leaves /etc/hosts and the
+#     store alone.
+set -euo pipefail
+
+# From package_test.sh: what the package's units say.
+SOCKET=${LWK_SOCKET:?}
+GROUP=${LWK_GROUP:?}
+CAPABILITY_MASK=${LWK_CAPABILITY_MASK:?}
+STORE=/var/db/lantern-wharf-kit
+UNIT=lantern-wharf-helper.service
+failures=0
+
+pass() { echo "ok: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# expect DESCRIPTION EXPECTED ACTUAL
+expect() {
+  if [ "$2" = "$3" ]; then pass "$1"; else fail "$1: expected [$2], got [$3]"; fi
+}
+as_user() { local user=$1; shift; runuser -u "$user" -- "$@"; }
+# The status and output of a command, as "STATUS OUTPUT".
+outcome() { local out status=0; out=$("$@" 2>&1) || status=$?; echo "$status $out"; }
+main_pid() { systemctl show -p MainPID --value "$UNIT"; }
+helper_journal() { journalctl -u "$UNIT" -o cat --no-pager; }
+
+# --- Installing ------------------------------------------------------------
+expect "the package installs" "0" "$(dpkg -i /srv/package.deb >/srv/dpkg.log 2>&1; echo $?)"
+expect "the group exists" "$GROUP" "$(getent group "$GROUP" | cut -d: -f1)"
+expect "the socket is enabled" "enabled" "$(systemctl is-enabled lantern-wharf-helper.socket)"
+expect "the socket is listening" "active" "$(systemctl is-active lantern-wharf-helper.socket)"
+expect "the socket's owner, group and mode" "root $GROUP 660" "$(stat -c '%U %G %a' "$SOCKET")"
+expect "the helper is not running before it is needed" "inactive" "$(systemctl is-active "$UNIT")"
+expect "/var/db exists" "yes" "$([ -d /var/db ] && echo yes)"
+
+printf '127.0.0.1\tlocalhost\n::1\tlocalhost\n' >/etc/hosts
+cp /etc/hosts /srv/original
+useradd --no-create-home --groups "$GROUP" alice
+useradd --no-create-home bob
+cat >/srv/work.json <<'EOF'
+{"sets": [{"name": "work", "lines": ["10.0.0.5 intranet.test", "10.0.0.6 wiki.test"]}]}
+EOF
+awk 'BEGIN { printf "{\"sets\": [{\"name\": \"big\", \"lines\": [";
+             for (i = 0; i < 30000; i++)
+               printf "%s\"10.%d.%d.%d big-%d.example.test\"", (i ? ", " : ""),
+                      int(i / 65536) % 256, int(i / 256) % 256, i % 256, i;
+             print "]}]}" }' >/srv/big.json
+chmod 0644 /srv/*.json
+cp /usr/bin/lantern-wharf /srv/lantern-wharf-copy
+
+# --- Who is served ---------------------------------------------------------
+expect "a member's apply is done" "0 done" "$(outcome as_user alice lantern-wharf apply /srv/work.json)"
+expect "the hosts file is the preview's" "same" \
+  "$(lantern-wharf preview --hosts /srv/original /srv/work.json | cmp -s - /etc/hosts && echo same)"
+expect "the socket started the helper" "active" "$(systemctl is-active "$UNIT")"
+expect "a non-member cannot connect" \
+  "4 lantern-wharf: cannot reach the helper at $SOCKET: Permission denied (os error 13)" \
+  "$(outcome as_user bob lantern-wharf flush)"
+expect "a copy of the client is refused" "3 lantern-wharf: the helper refused to serve this program" \
+  "$(outcome as_user alice /srv/lantern-wharf-copy flush)"
+# resolvectl reaches systemd-resolved over D-Bus, and nscd its own socket,
+# from inside the unit's restrictions; a command that fails fails the flush.
+expect "both name caches are running" "active active" \
+  "$(systemctl is-active systemd-resolved nscd | tr '\n' ' ' | sed 's/ $//')"
+expect "a member's flush is done" "0 done" "$(outcome as_user alice lantern-wharf flush)"
+expect "the helper dropped the caches" "dropped the name caches" \
+  "$(helper_journal | grep -o 'dropped the name caches' | tail -1)"
+
+# --- The restrictions, in effect on the running helper ----------------------
+pid=$(main_pid)
+status_of() { awk -v key="$1:" '$1 == key { print $2 }' "/proc/$pid/status"; }
+expect "no new privileges" "1" "$(status_of NoNewPrivs)"
+expect "a system-call filter" "2" "$(status_of Seccomp)"
+expect "the capability bounding set" "$CAPABILITY_MASK" "$(status_of CapBnd)"
+expect "effective capabilities" "$CAPABILITY_MASK" "$(status_of CapEff)"
+mount_options() { awk -v at="$1" '$5 == at { split($6, o, ","); print o[1] }' "/proc/$pid/mountinfo" | tail -1; }
+expect "/ is read-only" "ro" "$(mount_options /)"
+expect "/etc is writable" "rw" "$(mount_options /etc)"
+expect "/var/db is writable" "rw" "$(mount_options /var/db)"
+expect "/run is read-only" "ro" "$(mount_options /run)"
+expect "/home is hidden" "yes" "$([ -z "$(ls -A "/proc/$pid/root/home" 2>/dev/null)" ] && echo yes)"
+expect "/tmp is private" "yes" \
+  "$([ "$(stat -c %i "/proc/$pid/root/tmp")" != "$(stat -c %i /tmp)" ] && echo yes)"
+expect "no real devices" "absent" "$([ -e "/proc/$pid/root/dev/net/tun" ] && echo present || echo absent)"
+expect "/proc shows processes only" "absent" \
+  "$([ -e "/proc/$pid/root/proc/sys/kernel" ] && echo present || echo absent)"
+expect "remove-everything is done" "0 done" "$(outcome as_user alice lantern-wharf remove-everything)"
+expect "the file is back as it was" "same" "$(cmp -s /srv/original /etc/hosts && echo same)"
+expect "the store is gone" "gone" "$([ -e "$STORE" ] && echo there || echo gone)"
+
+# --- Each capability kept is needed ------------------------------------------
+mkdir -p "/run/systemd/system/$UNIT.d"
+printf '[Service]\nCapabilityBoundingSet=\n' >"/run/systemd/system/$UNIT.d/no-capabilities.conf"
+systemctl daemon-reload
+systemctl stop "$UNIT"
+expect "without CAP_SYS_PTRACE a member is refused" \
+  "3 lantern-wharf: the helper refused to serve this program" \
+  "$(outcome as_user alice lantern-wharf flush)"
+expect "without CAP_SYS_PTRACE root is refused too" \
+  "3 lantern-wharf: the helper refused to serve this program" "$(outcome lantern-wharf flush)"
+rm "/run/systemd/system/$UNIT.d/no-capabilities.conf"
+systemctl daemon-reload
+systemctl stop "$UNIT"
+
+# --- A stop during a large apply ------------------------------------------------
+expect "the helper is stopped" "inactive" "$(systemctl is-active "$UNIT")"
+as_user alice lantern-wharf apply /srv/big.json >/srv/big.out 2>&1 &
+client=$!
+caught=no
+for _ in $(seq 1 200000); do
+  if compgen -G "/etc/hosts.lantern-wharf-*" >/dev/null; then caught=yes; break; fi
+  kill -0 "$client" 2>/dev/null || break
+done
+systemctl stop "$UNIT"
+client_status=0
+wait "$client" || client_status=$?
+echo "stopped while writing: $caught"
+expect "the apply under way when the stop came is done" "0 done" "$client_status $(cat /srv/big.out)"
+expect "the helper ended with status 0" "success 0" \
+  "$(systemctl show -p Result --value "$UNIT") $(systemctl show -p ExecMainStatus --value "$UNIT")"
+expect "the hosts file is the large set's" "same" \
+  "$(lantern-wharf preview --hosts /srv/original /srv/big.json | cmp -s - /etc/hosts && echo same)"
+expect "no temporary file is left" "" "$(compgen -G '/etc/hosts.*' || true)"
+expect "the socket listens on" "active" "$(systemctl is-active lantern-wharf-helper.socket)"
+expect "the next connection starts the helper again" "0 done" \
+  "$(outcome as_user alice lantern-wharf flush)"
+
+echo "exposure: $(systemd-analyze security --no-pager "$UNIT" 2>/dev/null | tail -1)"
+
+# --- Removing the package ------------------------------------------------------
+cp /etc/hosts /srv/before-removal
+expect "the package is removed" "0" "$(dpkg -r lantern-wharf-kit >>/srv/dpkg.log 2>&1; echo $?)"
+expect "the socket is stopped" "inactive" "$(systemctl is-active lantern-wharf-helper.socket)"
+expect "the helper is stopped" "inactive" "$(systemctl is-active "$UNIT")"
+expect "the hosts file is untouched" "same" "$(cmp -s /srv/before-removal /etc/hosts && echo same)"
+expect "the store is kept" "there" "$([ -e "$STORE/before-first-apply" ] && echo there)"
+expect "the package is purged" "0" "$(dpkg --purge lantern-wharf-kit >>/srv/dpkg.log 2>&1; echo $?)"
+expect "nothing is left enabled" "" \
+  "$(find /etc/systemd/system -name 'lantern-wharf-helper*' 2>/dev/null)"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed; dpkg said:"
+  cat /srv/dpkg.log
+  helper_journal | tail -20
+  exit 1
+fi

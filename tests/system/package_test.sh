@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# The Debian package, checked two ways, neither touching this machine's
+# system:
+#   1. its files, extracted into a throw-away directory: where they should
+#      be, with their modes; the units verified by systemd-analyze, their
+#      exposure scored; the man pages; lintian;
+#   2. installed and used under a real systemd: a Debian root made once by
+#      debootstrap (kept in build/system-root, or LWK_SYSTEM_ROOT) is booted
+#      with systemd-nspawn on a throw-away overlay, so that it stays as it was
+#      made, and tests/system/in_container.sh runs inside.
+#
+# usage: tests/system/package_test.sh PACKAGE.deb
+# Needs root; exits 77 (skipped) without it.
+set -euo pipefail
+
+if [ "$#" -ne 1 ]; then
+  echo "usage: $0 PACKAGE.deb" >&2
+  exit 2
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "$0: needs root (dpkg-deb ownership, systemd-nspawn)" >&2
+  exit 77
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+deb=$(realpath "$1")
+scratch=$(mktemp -d /var/tmp/lwk-package-XXXXXX)
+nspawn_pid=
+cleanup() {
+  if [ -n "$nspawn_pid" ] && kill -0 "$nspawn_pid" 2>/dev/null; then
+    kill "$nspawn_pid" 2>/dev/null || true
+    wait "$nspawn_pid" 2>/dev/null || true
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+failures=0
+pass() { echo "ok: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect() {
+  if [ "$2" = "$3" ]; then pass "$1"; else fail "$1: expected [$2], got [$3]"; fi
+}
+
+# --- 1. The files --------------------------------------------------------------
+root=$scratch/root
+dpkg-deb -x "$deb" "$root"
+expected="644 root root lib/systemd/system/lantern-wharf-helper.service
+644 root root lib/systemd/system/lantern-wharf-helper.socket
+755 root root usr/bin/lantern-wharf
+644 root root usr/lib/sysusers.d/lantern-wharf.conf
+644 root root usr/lib/tmpfiles.d/lantern-wharf.conf
+755 root root usr/libexec/lantern-wharf-helper
+644 root root usr/share/doc/lantern-wharf-kit/changelog.Debian.gz
+644 root root usr/share/doc/lantern-wharf-kit/copyright
+644 root root usr/share/man/man1/lantern-wharf.1.gz
+644 root root usr/share/man/man8/lantern-wharf-helper.8.gz"
+expect "the package's files, owners and modes" "$expected" \
+  "$(cd "$root" && find . -type f -printf '%m %u %g %P\n' | sort -k4)"
+
+unit_value() { sed -n "s/^$2=//p" "$root/lib/systemd/system/lantern-wharf-helper.$1" | tail -1; }
+socket=$(unit_value socket ListenStream)
+group=$(unit_value socket SocketGroup)
+expect "the service starts the installed helper" "/usr/libexec/lantern-wharf-helper" \
+  "$(unit_value service ExecStart)"
+# The client names the socket it looks for when nothing answers there (this
+# machine has no helper at that path: it only tries to connect).
+if [ ! -e "$socket" ]; then
+  expect "the client looks where the socket unit listens" \
+    "lantern-wharf: cannot reach the helper at $socket: No such file or directory (os error 2)" \
+    "$("$root/usr/bin/lantern-wharf" flush 2>&1 || true)"
+fi
+expect "the group in sysusers.d is the socket's" "g $group -" \
+  "$(grep -v '^#' "$root/usr/lib/sysusers.d/lantern-wharf.conf")"
+
+# systemd-analyze resolves the units' dependencies in the root it is given:
+# this machine's units stand in for an installed system's.
+mkdir -p "$root/lib/systemd/system"
+cp -an /lib/systemd/system/. "$root/lib/systemd/system/"
+units=("$root/lib/systemd/system/lantern-wharf-helper.socket"
+       "$root/lib/systemd/system/lantern-wharf-helper.service")
+if out=$(systemd-analyze verify --man=no --root="$root" "${units[@]}" 2>&1) && [ -z "$out" ]; then
+  pass "systemd-analyze verify"
+else
+  fail "systemd-analyze verify: $out"
+fi
+exposure=$(systemd-analyze security --offline=true --root="$root" --no-pager \
+           lantern-wharf-helper.service 2>/dev/null | tail -1)
+echo "$exposure"
+if systemd-analyze security --offline=true --root="$root" --threshold=30 \
+     lantern-wharf-helper.service >/dev/null 2>&1; then
+  pass "exposure at most 3.0"
+else
+  fail "exposure above 3.0"
+fi
+for page in "$root"/usr/share/man/man*/*.gz; do
+  expect "man page $(basename "$page") renders without warnings" "" \
+    "$(man --warnings -l "$page" 2>&1 >/dev/null)"
+done
+lint=$(lintian --pedantic "$deb" 2>&1 | grep -v '^running with root privileges' || true)
+echo "lintian: ${lint:-nothing to say}"
+expect "lintian reports no error" "" "$(grep '^E:' <<<"$lint" || true)"
+
+# --- 2. Under a real systemd ---------------------------------------------------------
+system_root=${LWK_SYSTEM_ROOT:-$repo/build/system-root}
+if [ ! -e "$system_root/.complete" ]; then
+  rm -rf "$system_root"
+  mkdir -p "$(dirname "$system_root")"
+  echo "making a Debian root in $system_root with debootstrap (once)"
+  debootstrap --variant=minbase \
+    --include=systemd,systemd-sysv,dbus,systemd-resolved,nscd,adduser,passwd,util-linux,procps \
+    bookworm "$system_root" http://deb.debian.org/debian >"$scratch/debootstrap.log" 2>&1 ||
+    { tail -20 "$scratch/debootstrap.log"; exit 1; }
+  touch "$system_root/.complete"
+fi
+capability_mask=$(python3 - "$(unit_value service CapabilityBoundingSet)" <<'EOF'
+import re, sys
+numbers = dict(re.findall(r"#define (CAP_\w+)\s+(\d+)\b", open("/usr/include/linux/capability.h").read()))
+print("%016x" % sum(1 << int(numbers[name]) for name in sys.argv[1].split()))
+EOF
+)
+cp "$deb" "$scratch/package.deb"
+cp "$here/in_container.sh" "$scratch/in_container.sh"
+systemd-nspawn --quiet --directory="$system_root" --volatile=overlay --register=no --keep-unit \
+  --boot --console=passive --bind-ro="$scratch/package.deb:/srv/package.deb" \
+  --bind-ro="$scratch/in_container.sh:/srv/in_container.sh" >"$scratch/boot.log" 2>&1 &
+nspawn_pid=$!
+leader=
+for _ in $(seq 1 100); do
+  leader=$(pgrep -P "$nspawn_pid" -x systemd || true)
+  [ -n "$leader" ] && break
+  sleep 0.1
+done
+[ -n "$leader" ] || { cat "$scratch/boot.log"; echo "FAIL: the container did not boot"; exit 1; }
+inside() { nsenter --target "$leader" --all "$@"; }
+# Until its manager answers, and then until it has finished starting.
+state=
+for _ in $(seq 1 600); do
+  state=$(inside systemctl is-system-running 2>/dev/null || true)
+  case "$state" in running | degraded) break ;; esac
+  sleep 0.1
+done
+echo "the container's system is ${state:-not answering}"
+[ "$state" = running ] || inside systemctl --failed --no-pager || true
+status=0
+inside env LWK_SOCKET="$socket" LWK_GROUP="$group" LWK_CAPABILITY_MASK="$capability_mask" \
+  bash /srv/in_container.sh || status=$?
+inside systemctl poweroff || true
+wait "$nspawn_pid" 2>/dev/null || true
+nspawn_pid=
+[ "$status" -eq 0 ] || failures=$((failures + 1))
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all package checks passed"
