@@ -10,6 +10,9 @@ import random
 import re
 import shutil
 import signal
+import socket
+import statistics
+import struct
 import subprocess
 import tempfile
 import threading
@@ -17,7 +20,7 @@ import time
 import unittest
 
 import sandboxed
-from sandboxed import CLIENT, HOSTS, STORE, large_lines, sets_file
+from sandboxed import CLIENT, HOSTS, SOCKET, STORE, large_lines, sets_file
 
 ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
 FULL = os.environ.get("LWK_FULL_LOAD") == "1"
@@ -144,6 +147,82 @@ class Load(unittest.TestCase):
             with open(STORE + "/helper.log", encoding="utf-8") as f:
                 for line in f.read().splitlines():
                     self.assertRegex(line, STAMPED)
+
+    def connections(self, count):
+        made = []
+        for _ in range(count):
+            sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+            sock.connect(SOCKET)
+            made.append(sock)
+        return made
+
+    def latency(self, sets, runs=15):
+        """The median time of an unchanged apply by the real client."""
+        times = []
+        for _ in range(runs):
+            start = time.monotonic()
+            r = subprocess.run([CLIENT, "apply", sets], capture_output=True, timeout=60)
+            times.append(time.monotonic() - start)
+            self.assertEqual((r.returncode, r.stdout), (0, b"unchanged\n"), r.stderr)
+        return statistics.median(times)
+
+    def test_idle_and_stalled_connections_do_not_keep_a_client_out(self):
+        sets = sets_file(self.scratch, "work", ["10.0.0.5 intranet.test"])
+        self.start_helper()
+        r = subprocess.run([CLIENT, "apply", sets], capture_output=True, timeout=60)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        idle = self.latency(sets)
+        held = self.connections(120)
+        try:
+            for sock in held[100:]:  # half-way through a frame, then nothing
+                sock.sendall(b"\x01" + struct.pack(">I", 1000) + b"\x00" * 500)
+            # Well inside the time a frame may take, so that none is ended yet.
+            busy = self.latency(sets)
+        finally:
+            for sock in held:
+                sock.close()
+        print("\nunchanged apply: %.1f ms idle, %.1f ms beside 100 idle and 20 stalled "
+              "connections (%.2fx)" % (idle * 1000, busy * 1000, busy / idle))
+
+    def test_memory_stays_bounded_under_announced_frames(self):
+        sets = sets_file(self.scratch, "work", ["10.0.0.5 intranet.test"])
+        self.start_helper()
+        announced, sent_each, count = 16 << 20, 1 << 20, 500
+        held = self.connections(count)
+        try:
+            header = b"\x01" + struct.pack(">I", announced)
+            sent = [0] * count
+            chunk = b"\x00" * (64 << 10)
+            for sock in held:
+                sock.sendall(header)
+                sock.setblocking(False)
+            # Round and round until every connection has sent its share, or no
+            # octet more is taken for a second: the helper reads no further.
+            last_progress = time.monotonic()
+            while min(sent) < sent_each and time.monotonic() - last_progress < 1.0:
+                for i, sock in enumerate(held):
+                    if sent[i] >= sent_each:
+                        continue
+                    try:
+                        n = sock.send(chunk[:sent_each - sent[i]])
+                    except (BlockingIOError, ConnectionError):
+                        continue
+                    if n:
+                        sent[i] += n
+                        last_progress = time.monotonic()
+            with open("/proc/%d/status" % self.helper.pid, encoding="ascii") as f:
+                high = [line for line in f if line.startswith("VmHWM:")][0].split()[1]
+            high_mib = int(high) / 1024
+            # Still served while the budget is spent.
+            r = subprocess.run([CLIENT, "apply", sets], capture_output=True, timeout=60)
+            self.assertEqual(r.returncode, 0, r.stderr)
+        finally:
+            for sock in held:
+                sock.close()
+        print("\n%d connections announcing 16 MiB, %.0f MiB sent in all: VmHWM %.1f MiB"
+              % (count, sum(sent) / (1 << 20), high_mib))
+        # 64 MiB of budget and 64 KiB a connection, and the helper's own.
+        self.assertLess(high_mib, 64 + count * 64 / 1024 + 40)
 
 
 if __name__ == "__main__":
