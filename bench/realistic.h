@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <random>
 #include <string>
+#include <vector>
+
+#include "ipc/wire.h"
+#include "support/text_store.h"
 
 namespace lwk_bench {
 
@@ -36,6 +40,39 @@ inline std::string hosts_file(std::size_t bytes) {
     file += '\n';
   }
   return file;
+}
+
+// The bytes of an apply request of 256 sets whose names and lines add up to
+// exactly 1,048,576 octets, the most the check lets through. Every host name
+// is distinct, and ends in "." + domain + ".example", so that requests of two
+// domains of one length are as large and render differently.
+inline std::string largest_request(const std::string& domain = "project") {
+  constexpr std::size_t kTotal = 1u << 20;
+  constexpr std::size_t kSets = 256;
+  lwk_test::TextStore texts;
+  std::vector<hosts_ipc::WireSet> sets(kSets);
+  std::size_t used = 0;
+  std::size_t n = 0;
+  for (std::size_t s = 0; s < kSets; ++s) {
+    sets[s].name = texts.keep("project " + std::to_string(s));
+    used += sets[s].name.size();
+    const std::size_t budget = kTotal * (s + 1) / kSets;
+    sets[s].lines.push_back({texts.keep("# hosts of project " + std::to_string(s)), true});
+    used += sets[s].lines.back().text.size();
+    while (true) {
+      ++n;
+      std::string line = "10." + std::to_string(n / 65536 % 256) + "." +
+                         std::to_string(n / 256 % 256) + "." + std::to_string(n % 256) + " host-" +
+                         std::to_string(n) + "." + domain + ".example";
+      if (n % 4 == 0) line += " h" + std::to_string(n);
+      if (used + line.size() > budget) break;
+      used += line.size();
+      sets[s].lines.push_back({texts.keep(std::move(line)), n % 9 != 0});
+    }
+  }
+  // Fill to the exact limit with one comment line.
+  sets.back().lines.push_back({texts.keep("#" + std::string(kTotal - used - 1, '-')), true});
+  return hosts_ipc::encode_request(hosts_ipc::ApplySets{std::move(sets)});
 }
 
 }  // namespace lwk_bench

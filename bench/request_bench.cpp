@@ -12,46 +12,11 @@
 #include "hosts_core/block.h"
 #include "ipc/wire.h"
 #include "realistic.h"
-#include "support/text_store.h"
 
 namespace {
 
-using hosts_ipc::WireSet;
-
-// The bytes of 256 sets whose names and lines add up to exactly 1,048,576
-// octets. Every host name is distinct, so the check passes and rendering
-// writes every line.
-std::string largest_request() {
-  constexpr std::size_t kTotal = 1u << 20;
-  constexpr std::size_t kSets = 256;
-  lwk_test::TextStore texts;
-  std::vector<WireSet> sets(kSets);
-  std::size_t used = 0;
-  std::size_t n = 0;
-  for (std::size_t s = 0; s < kSets; ++s) {
-    sets[s].name = texts.keep("project " + std::to_string(s));
-    used += sets[s].name.size();
-    const std::size_t budget = kTotal * (s + 1) / kSets;
-    sets[s].lines.push_back({texts.keep("# hosts of project " + std::to_string(s)), true});
-    used += sets[s].lines.back().text.size();
-    while (true) {
-      ++n;
-      std::string line = "10." + std::to_string(n / 65536 % 256) + "." +
-                         std::to_string(n / 256 % 256) + "." + std::to_string(n % 256) + " host-" +
-                         std::to_string(n) + ".project.example";
-      if (n % 4 == 0) line += " h" + std::to_string(n);
-      if (used + line.size() > budget) break;
-      used += line.size();
-      sets[s].lines.push_back({texts.keep(std::move(line)), n % 9 != 0});
-    }
-  }
-  // Fill to the exact limit with one comment line.
-  sets.back().lines.push_back({texts.keep("#" + std::string(kTotal - used - 1, '-')), true});
-  return hosts_ipc::encode_request(hosts_ipc::ApplySets{std::move(sets)});
-}
-
 const std::string& request_bytes() {
-  static const std::string bytes = largest_request();
+  static const std::string bytes = lwk_bench::largest_request();
   return bytes;
 }
 

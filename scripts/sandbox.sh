@@ -6,8 +6,9 @@
 #   - fresh tmpfs mounts cover /var/db (or /var, where /var/db does not
 #     exist) and /run,
 #   - a tmpfs covers the directory of the trusted client path, with the built
-#     client installed at that path, so that the helper serves it as it
-#     serves an installed client.
+#     client installed at that path (or the program LWK_SANDBOX_CLIENT names,
+#     for a benchmark that plays the client), so that the helper serves it as
+#     it serves an installed client.
 # Nothing outside the sandbox changes; the copy of /etc is deleted at the end.
 #
 # usage: scripts/sandbox.sh BUILD_DIR COMMAND [ARGUMENT...]
@@ -53,7 +54,8 @@ else
 fi
 mount -t tmpfs -o mode=0755 tmpfs /run
 mount -t tmpfs -o mode=0755 tmpfs "$client_dir"
-install -m 0755 -o root -g root "$build/tools/lantern-wharf/lantern-wharf" "$client_path"
+install -m 0755 -o root -g root "${LWK_SANDBOX_CLIENT:-$build/tools/lantern-wharf/lantern-wharf}" \
+  "$client_path"
 
 export LWK_GROUP=$(sed -n 's/^LANTERN_WHARF_GROUP:STRING=//p' "$build/CMakeCache.txt")
 export LWK_HELPER="$build/src/lantern-wharf-helper"
