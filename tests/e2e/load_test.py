@@ -8,49 +8,24 @@ runs the full ones (8 clients of 50 applies, 100 kills of each kind).
 import os
 import random
 import re
-import shutil
 import signal
 import socket
 import statistics
 import struct
 import subprocess
-import tempfile
 import threading
 import time
 import unittest
 
 import sandboxed
-from sandboxed import CLIENT, HOSTS, SOCKET, STORE, large_lines, sets_file
+from sandboxed import CLIENT, HOSTS, ORIGINAL, SOCKET, STORE, large_lines, sets_file
 
-ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
 FULL = os.environ.get("LWK_FULL_LOAD") == "1"
 STAMPED = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\dZ \S")
 
 
 @unittest.skipUnless(sandboxed.in_sandbox(), "runs inside scripts/sandbox.sh")
-class Load(unittest.TestCase):
-    def setUp(self):
-        with open(HOSTS, "w", encoding="utf-8") as f:
-            f.write(ORIGINAL)
-        shutil.rmtree(STORE, ignore_errors=True)
-        self.scratch = tempfile.mkdtemp()
-        self.helper = None
-
-    def tearDown(self):
-        if self.helper is not None:
-            self.helper.kill()
-            self.helper.wait()
-        shutil.rmtree(self.scratch, ignore_errors=True)
-
-    def start_helper(self):
-        self.helper = sandboxed.start_helper(subprocess.DEVNULL)
-        self.assertIsNotNone(self.helper, "the helper did not start listening")
-
-    def preview(self, sets):
-        r = subprocess.run([CLIENT, "preview", "--hosts", HOSTS, sets], capture_output=True,
-                           check=True)
-        return r.stdout
-
+class Load(sandboxed.Fresh):
     def test_contention(self):
         clients, applies = (8, 50) if FULL else (4, 10)
         files = [sets_file(self.scratch, "client%d" % c,

@@ -3,9 +3,12 @@
 
 import json
 import os
+import shutil
 import socket
 import subprocess
+import tempfile
 import time
+import unittest
 
 HELPER = os.environ.get("LWK_HELPER", "")
 CLIENT = os.environ.get("LWK_CLIENT", "")
@@ -13,6 +16,7 @@ GROUP = os.environ.get("LWK_GROUP", "")
 SOCKET = "/run/org.lanternwharf.kit.helper.sock"
 STORE = "/var/db/lantern-wharf-kit"
 HOSTS = "/etc/hosts"
+ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
 
 
 def in_sandbox():
@@ -49,3 +53,31 @@ def large_lines(tag):
     helper's limit of a request."""
     return ["10.%d.%d.%d %s-%d.example.test" % (i // 65536 % 256, i // 256 % 256, i % 256, tag, i)
             for i in range(30000)]
+
+
+class Fresh(unittest.TestCase):
+    """A test that starts from the original hosts file and no store, with a
+    scratch directory of its own, and whose helper is killed at its end."""
+
+    def setUp(self):
+        with open(HOSTS, "w", encoding="utf-8") as f:
+            f.write(ORIGINAL)
+        shutil.rmtree(STORE, ignore_errors=True)
+        self.scratch = tempfile.mkdtemp()
+        self.helper = None
+
+    def tearDown(self):
+        if self.helper is not None:
+            self.helper.kill()
+            self.helper.wait()
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    def start_helper(self):
+        self.helper = start_helper(subprocess.DEVNULL)
+        self.assertIsNotNone(self.helper, "the helper did not start listening")
+
+    def preview(self, sets):
+        """What an apply of `sets` writes over the original file."""
+        r = subprocess.run([CLIENT, "preview", "--hosts", HOSTS, sets], capture_output=True,
+                           check=True)
+        return r.stdout

@@ -10,19 +10,11 @@ import os
 import shutil
 import signal
 import subprocess
-import tempfile
 import time
 import unittest
 
 import sandboxed
-from sandboxed import CLIENT, GROUP, HELPER, HOSTS, SOCKET, STORE, large_lines, sets_file
-
-ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
-
-
-def preview(sets):
-    return subprocess.run([CLIENT, "preview", "--hosts", HOSTS, sets], capture_output=True,
-                          check=True).stdout
+from sandboxed import CLIENT, GROUP, HELPER, HOSTS, ORIGINAL, SOCKET, STORE, large_lines, sets_file
 
 
 def writing():
@@ -39,27 +31,17 @@ def writing():
 
 
 @unittest.skipUnless(sandboxed.in_sandbox(), "runs inside scripts/sandbox.sh")
-class System(unittest.TestCase):
+class System(sandboxed.Fresh):
     def setUp(self):
-        with open(HOSTS, "w", encoding="utf-8") as f:
-            f.write(ORIGINAL)
-        shutil.rmtree(STORE, ignore_errors=True)
+        super().setUp()
         if os.path.lexists(SOCKET):
             os.unlink(SOCKET)
-        self.scratch = tempfile.mkdtemp()
         os.chmod(self.scratch, 0o755)  # the users' clients read their sets here
-        self.helper = None
-
-    def tearDown(self):
-        if self.helper is not None:
-            self.helper.kill()
-            self.helper.wait()
-        shutil.rmtree(self.scratch, ignore_errors=True)
 
     def test_socket_activation_and_a_stop_during_an_apply(self):
         a = sets_file(self.scratch, "a", large_lines("a"))
         b = sets_file(self.scratch, "b", large_lines("b"))
-        renderings = {a: preview(a), b: preview(b)}
+        renderings = {a: self.preview(a), b: self.preview(b)}
         caught = 0
         rounds = 8
         for n in range(rounds):
@@ -100,12 +82,11 @@ class System(unittest.TestCase):
                        check=True)
         subprocess.run(["useradd", "--no-create-home", "lwk-other"], check=True)
         sets = sets_file(self.scratch, "work", ["10.0.0.5 intranet.test"])
-        rendering = preview(sets)
+        rendering = self.preview(sets)
         copy = os.path.join(self.scratch, "lantern-wharf")
         shutil.copy2(CLIENT, copy)
         # The helper finds its group when it starts, and gives it the socket.
-        self.helper = sandboxed.start_helper(subprocess.DEVNULL)
-        self.assertIsNotNone(self.helper, "the helper did not start listening")
+        self.start_helper()
 
         def as_user(user, *command):
             return subprocess.run(["setpriv", "--reuid", user, "--regid", user, "--init-groups",
