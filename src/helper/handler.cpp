@@ -5,8 +5,6 @@
 #include "hosts_core/block.h"
 #include "journal/journal.h"
 #include "os/files.h"
-#include "paths/paths.h"
-#include "privsep/mac_platform.h"
 
 namespace hosts_helper {
 namespace {
@@ -87,14 +85,6 @@ void answer(hosts_transport::Message& message, std::string_view body) {
 }
 
 }  // namespace
-
-std::shared_ptr<ServiceState> service_state() {
-  return std::make_shared<ServiceState>(
-      identity::ClientRequirement::make(), hosts_helper_core::write::Paths::system(),
-      hosts_paths::helper_log_file(),
-      std::make_unique<hosts_privsep_macos::platform::MacPlatform>(/*privileged=*/true),
-      &signature::check);
-}
 
 hosts_ipc::Issues refused(std::string message) { return {{{std::move(message), 0, 0}}}; }
 

@@ -44,7 +44,7 @@ struct ServiceState {
   // The privileged operations: a MacPlatform with privileged on, for the
   // service. Used only under the lock.
   std::unique_ptr<hosts_helper_core::write::Platform> platform;
-  SignatureCheck check_signature = &signature::check;
+  SignatureCheck check_signature;
 
   // The service lock: at most one operation at a time, and the only way to
   // the counter. An internal fault ends the process and nothing catches it,
@@ -53,10 +53,6 @@ struct ServiceState {
   std::mutex lock;
   std::uint64_t counter = 0;  // the backup counter; guarded by `lock`
 };
-
-// The state the service runs with: the system's paths and log, the
-// requirement of this build, a privileged MacPlatform.
-std::shared_ptr<ServiceState> service_state();
 
 // One issue of the request as a whole, with `message`: how every failure
 // told in one sentence is answered.

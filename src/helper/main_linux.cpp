@@ -21,6 +21,7 @@
 #include <string>
 
 #include "helper/handler.h"
+#include "helper/service_state.h"
 #include "identity/build_constants.h"
 #include "journal/journal.h"
 #include "transport/activation_linux.h"

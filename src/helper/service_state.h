@@ -1,0 +1,19 @@
+// The state the service runs with, apart from the handler that uses it, so
+// that the handler can be built and tested with any platform's caller check.
+#ifndef LWK_HELPER_SERVICE_STATE_H_
+#define LWK_HELPER_SERVICE_STATE_H_
+
+#include <memory>
+
+#include "helper/handler.h"
+
+namespace hosts_helper {
+
+// The system's paths and log, the requirement of this build, a privileged
+// MacPlatform with the system's name-cache commands, and this platform's
+// signature::check.
+std::shared_ptr<ServiceState> service_state();
+
+}  // namespace hosts_helper
+
+#endif  // LWK_HELPER_SERVICE_STATE_H_
