@@ -16,6 +16,7 @@ packages=(
   util-linux diffutils passwd procps
   systemd dpkg-dev lintian man-db gzip
   debootstrap systemd-container
+  libblocksruntime-dev
 )
 
 missing=()

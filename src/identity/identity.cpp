@@ -14,12 +14,11 @@ bool is_empty(const AuditToken& token) {
 ClientRequirement ClientRequirement::make() { return for_client(CLIENT_ID); }
 
 ClientRequirement ClientRequirement::for_client(std::string_view client_id) {
-  constexpr std::string_view kTeam = "K4T9QZ2W7B";
   constexpr std::string_view kMinimumVersion = "0.1";
   std::string text = "identifier \"";
   text += client_id;
   text += "\" and anchor apple generic and certificate leaf[subject.OU] = \"";
-  text += kTeam;
+  text += TEAM_ID;
   text += "\" and info [CFBundleShortVersionString] >= \"";
   text += kMinimumVersion;
   text += "\"";

@@ -22,8 +22,9 @@ bool is_empty(const AuditToken& token);
 class ClientRequirement {
  public:
   // identifier "ID" and anchor apple generic and certificate leaf[subject.OU] =
-  // "K4T9QZ2W7B" and info [CFBundleShortVersionString] >= "0.1", with this
-  // build's client identifier for ID.
+  // "TEAM" and info [CFBundleShortVersionString] >= "0.1", with this build's
+  // client identifier for ID and its team identifier ("K4T9QZ2W7B" unless
+  // the build says otherwise) for TEAM.
   static ClientRequirement make();
   // The same for the identifier `client_id`.
   static ClientRequirement for_client(std::string_view client_id);
