@@ -63,8 +63,10 @@ lwk::Result<void, Stopped> put_durably(Platform& platform, const std::string& sc
   return lwk::success();
 }
 
-// Steps 1 to 4: the target examined, refused when it is a link or
-// redirected, and read whole.
+// The target's current content, read whole. The target itself is examined
+// first, without following a link in its last component: a symbolic link, or
+// a target the platform finds redirected, is refused, as writing it would
+// write elsewhere. Every failure is one of reading the current file.
 lwk::Result<std::string, WriteError> read_target(const Paths& paths, Platform& platform) {
   Files& files = platform.files();
   auto kind = files.examine(paths.target);
@@ -96,8 +98,10 @@ lwk::Result<void, WriteError> make_store_directory(Files& files, const std::stri
   return lwk::success();
 }
 
-// Step 6: writes `current` as the snapshot when, and only when, the lookup
-// answers that there is none.
+// Keeps `current`, the content before this change, as the snapshot of the
+// file before the service first changed it: written when, and only when, the
+// lookup answers that there is none, so an existing snapshot is never
+// rewritten. It goes through a scratch file, so it is whole or absent.
 lwk::Result<void, WriteError> keep_snapshot(const Paths& paths, std::string_view current,
                                             Platform& platform) {
   auto existing = platform.files().examine(paths.snapshot());
@@ -116,9 +120,12 @@ lwk::Result<void, WriteError> keep_snapshot(const Paths& paths, std::string_view
   return lwk::success();
 }
 
-// Steps 8 to 12: the new content through the temporary file beside the
-// target. The target's directory is flushed after the replace as well, but
-// the change is made by then, so a failure there is not reported.
+// Replaces the target with `content` through the temporary file beside it,
+// named after `counter`: created, written, flushed, given the target's owner
+// and mode, then moved over the target in one atomic step, so that a reader
+// sees the old file or the new one, never a mixture. The target's directory
+// is flushed after the replace as well, but the change is made by then, so a
+// failure there is not reported.
 lwk::Result<void, WriteError> replace_target(const Paths& paths, std::string_view content,
                                              Platform& platform, std::uint64_t counter) {
   auto put = put_durably(platform, paths.temporary(counter), paths.target, content, true);

@@ -137,6 +137,34 @@ void put_length(std::string* out, std::size_t length) {
   put_u32(out, length);
 }
 
+// The issues response: its header, the count, then every issue.
+void put_issues(std::string* out, const std::vector<Issue>& issues) {
+  put_header(out, kIssues);
+  put_u32(out, issues.size());
+  for (const Issue& issue : issues) {
+    put_u32(out, issue.set);
+    put_u32(out, issue.line);
+    put_length(out, issue.message.size());
+    *out += issue.message;
+  }
+}
+
+// The apply request: its header, then every set with its lines.
+void put_sets(std::string* out, const std::vector<WireSet>& sets) {
+  put_header(out, kApplySets);
+  put_length(out, sets.size());
+  for (const WireSet& set : sets) {
+    put_length(out, set.name.size());
+    *out += set.name;
+    put_length(out, set.lines.size());
+    for (const WireLine& line : set.lines) {
+      out->push_back(line.enabled ? '\x01' : '\x00');
+      put_length(out, line.text.size());
+      *out += line.text;
+    }
+  }
+}
+
 std::string reason_of(const DecodeError& error) {
   switch (error.code) {
     case Code::BadLength: return "the bytes end too soon or go on too long";
@@ -182,47 +210,24 @@ lwk::Result<Request, DecodeError> decode_request(std::string_view bytes) {
 
 std::string encode_response(const Response& response) {
   std::string out;
-  if (std::holds_alternative<Done>(response)) {
-    put_header(&out, kDone);
-  } else if (std::holds_alternative<Unchanged>(response)) {
-    put_header(&out, kUnchanged);
-  } else if (std::holds_alternative<NotUnderstood>(response)) {
-    put_header(&out, kNotUnderstood);
-  } else {
-    const auto& issues = std::get<Issues>(response).issues;
-    put_header(&out, kIssues);
-    put_u32(&out, issues.size());
-    for (const Issue& issue : issues) {
-      put_u32(&out, issue.set);
-      put_u32(&out, issue.line);
-      put_length(&out, issue.message.size());
-      out += issue.message;
-    }
-  }
+  std::visit(Overloaded{
+                 [&](const Done&) { put_header(&out, kDone); },
+                 [&](const Unchanged&) { put_header(&out, kUnchanged); },
+                 [&](const Issues& issues) { put_issues(&out, issues.issues); },
+                 [&](const NotUnderstood&) { put_header(&out, kNotUnderstood); },
+             },
+             response);
   return out;
 }
 
 std::string encode_request(const Request& request) {
   std::string out;
-  if (std::holds_alternative<FlushNameCache>(request)) {
-    put_header(&out, kFlushNameCache);
-  } else if (std::holds_alternative<RemoveEverything>(request)) {
-    put_header(&out, kRemoveEverything);
-  } else {
-    const auto& sets = std::get<ApplySets>(request).sets;
-    put_header(&out, kApplySets);
-    put_length(&out, sets.size());
-    for (const WireSet& set : sets) {
-      put_length(&out, set.name.size());
-      out += set.name;
-      put_length(&out, set.lines.size());
-      for (const WireLine& line : set.lines) {
-        out.push_back(line.enabled ? '\x01' : '\x00');
-        put_length(&out, line.text.size());
-        out += line.text;
-      }
-    }
-  }
+  std::visit(Overloaded{
+                 [&](const ApplySets& apply) { put_sets(&out, apply.sets); },
+                 [&](const FlushNameCache&) { put_header(&out, kFlushNameCache); },
+                 [&](const RemoveEverything&) { put_header(&out, kRemoveEverything); },
+             },
+             request);
   return out;
 }
 

@@ -72,6 +72,18 @@ struct NotUnderstood {
 };
 using Response = std::variant<Done, Unchanged, Issues, NotUnderstood>;
 
+// One callable per kind, for std::visit over a Request or a Response. Every
+// dispatch over them goes through std::visit with such a set, never through a
+// chain of tests with a last case that takes the rest: then a kind that no
+// callable takes does not compile, and the compiler names each place a new
+// kind must be handled. A catch-all callable (`const auto&`) would undo that.
+template <class... Handlers>
+struct Overloaded : Handlers... {
+  using Handlers::operator()...;
+};
+template <class... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
+
 // Why bytes do not decode. `value` carries the version read
 // (UnsupportedVersion) or the kind byte read (UnknownKind), else 0. `field`
 // names what was being read, e.g. "set count" or "line text", for whoever
