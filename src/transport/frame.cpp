@@ -1,5 +1,9 @@
 #include "transport/frame.h"
 
+#include <sys/socket.h>
+
+#include <cstring>
+
 #include "identity/identity.h"
 
 namespace hosts_transport::frame {
@@ -27,6 +31,16 @@ std::optional<Header> parse_header(std::string_view bytes) {
 }
 
 std::string socket_path() { return "/run/" + identity::service_name() + ".sock"; }
+
+lwk::Result<sockaddr_un, std::string> socket_address(const std::string& path) {
+  sockaddr_un address{};
+  if (path.size() >= sizeof address.sun_path) {
+    return lwk::unexpected(path + ": the path is too long for a socket");
+  }
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  return address;
+}
 
 std::string message_frame(std::string_view payload, bool wants_reply) {
   std::string out;

@@ -10,10 +10,14 @@
 #ifndef LWK_TRANSPORT_FRAME_H_
 #define LWK_TRANSPORT_FRAME_H_
 
+#include <sys/un.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/result.h"
 
 namespace hosts_transport::frame {
 
@@ -39,6 +43,12 @@ std::optional<Header> parse_header(std::string_view bytes);
 
 // Where the helper listens: "/run/" + the service name + ".sock".
 std::string socket_path();
+
+// The address of the Unix socket at `path`, for the helper's bind and the
+// client's connect alike: the path with its terminating NUL in sun_path. A
+// path that does not fit, NUL included, is refused with PATH + ": the path is
+// too long for a socket" rather than cut to a different path.
+lwk::Result<sockaddr_un, std::string> socket_address(const std::string& path);
 
 // A message holding `payload` as its data value.
 std::string message_frame(std::string_view payload, bool wants_reply);

@@ -2,11 +2,15 @@
 // write, with its exit status, standard output and standard error.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -21,10 +25,10 @@ struct Outcome {
   std::string err;
 };
 
-// Runs the tool with `args`, feeding `input` on standard input.
-Outcome tool(const std::vector<std::string>& args, const std::string& input = "") {
+// Runs the tool with `args` and the file at `in` on standard input. A tool
+// that has not ended after ten seconds is killed and reads as status -1.
+Outcome tool_reading(const std::vector<std::string>& args, const std::string& in) {
   lwk_test::TempDir io;
-  lwk_test::spit(io / "in", input);
   std::vector<std::string> all = {LANTERN_WHARF};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -32,7 +36,7 @@ Outcome tool(const std::vector<std::string>& args, const std::string& input = ""
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
   pid_t pid = 0;
@@ -40,9 +44,24 @@ Outcome tool(const std::vector<std::string>& args, const std::string& input = ""
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return {-1, "", "could not start the tool"};
   int status = 0;
-  waitpid(pid, &status, 0);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > give_up) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return {-1, "", "the tool did not end"};
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, lwk_test::slurp(io / "out"),
           lwk_test::slurp(io / "err")};
+}
+
+// Runs the tool with `args`, feeding `input` on standard input.
+Outcome tool(const std::vector<std::string>& args, const std::string& input = "") {
+  lwk_test::TempDir io;
+  lwk_test::spit(io / "in", input);
+  return tool_reading(args, io / "in");
 }
 
 const std::string kOpen = "# >>> lantern-wharf managed block \xE2\x80\x94 do not edit >>>";
@@ -172,6 +191,78 @@ TEST_F(ToolTest, PreviewRefusals) {
   o = tool({"preview", "--hosts", broken, bad});
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err, "set 0, line 1: the entry has no host name, so it maps nothing\n");
+}
+
+TEST_F(ToolTest, InputsAreRegularFilesWithinTheirBounds) {
+  constexpr std::size_t limit = 16u << 20;  // a sets file's and a hosts file's
+  const auto sets = file("sets.json", R"({"sets": [{"name": "dev", "lines": ["10.0.0.1 a"]}]})");
+  const auto hosts = file("hosts", "127.0.0.1 localhost\n");
+  const std::string fifo = dir_ / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string folder = dir_ / "folder";
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  // Sparse: as long as a file over the bound, with no octet written.
+  const std::string big = file("big", "");
+  ASSERT_EQ(truncate(big.c_str(), limit + 1), 0);
+  // Exactly at the bound: a sets file padded with blanks, which JSON skips.
+  const std::string empty_sets = R"({"sets": []})";
+  const auto at_bound =
+      file("at_bound.json", empty_sets + std::string(limit - empty_sets.size(), ' '));
+
+  const std::string not_regular = ": not a regular file\n";
+  const std::string too_big =
+      ": the file is 16777217 octets, and the client reads at most 16777216\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string in;  // standard input
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"check", "/dev/zero"}, "/dev/null", 2, "lantern-wharf: /dev/zero" + not_regular},
+      {{"check", fifo}, "/dev/null", 2, "lantern-wharf: " + fifo + not_regular},
+      {{"check", folder}, "/dev/null", 2, "lantern-wharf: " + folder + not_regular},
+      {{"check", big}, "/dev/null", 2, "lantern-wharf: " + big + too_big},
+      {{"apply", fifo}, "/dev/null", 2, "lantern-wharf: " + fifo + not_regular},
+      {{"encode", "/dev/zero"}, "/dev/null", 2, "lantern-wharf: /dev/zero" + not_regular},
+      {{"encode", fifo}, "/dev/null", 2, "lantern-wharf: " + fifo + not_regular},
+      {{"encode", big}, "/dev/null", 2, "lantern-wharf: " + big + too_big},
+      {{"preview", "--hosts", hosts, fifo}, "/dev/null", 2, "lantern-wharf: " + fifo + not_regular},
+      {{"preview", "--hosts", hosts, big}, "/dev/null", 2, "lantern-wharf: " + big + too_big},
+      {{"preview", "--hosts", "/dev/zero", sets},
+       "/dev/null",
+       2,
+       "lantern-wharf: /dev/zero" + not_regular},
+      {{"preview", "--hosts", fifo, sets}, "/dev/null", 2, "lantern-wharf: " + fifo + not_regular},
+      {{"preview", "--json", "--hosts", folder, sets},
+       "/dev/null",
+       2,
+       "lantern-wharf: " + folder + not_regular},
+      {{"preview", "--hosts", big, sets}, "/dev/null", 2, "lantern-wharf: " + big + too_big},
+      {{"send"},
+       "/dev/zero",
+       2,
+       "lantern-wharf: the request is more than 16777217 octets, and a message to the helper "
+       "carries at most 16777216\n"},
+      {{"decode"},
+       "/dev/zero",
+       2,
+       "lantern-wharf: the response is more than 268435456 octets, and decode reads at most "
+       "268435456\n"},
+      // What is within the bounds is read as before.
+      {{"check", sets}, "/dev/null", 0, ""},
+      {{"check", at_bound}, "/dev/null", 0, ""},
+      {{"encode", at_bound}, "/dev/null", 0, ""},
+      {{"preview", "--hosts", hosts, sets}, "/dev/null", 0, ""},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = tool_reading(c.args, c.in);
+    EXPECT_EQ(o.status, c.status) << testing::PrintToString(c.args);
+    EXPECT_EQ(o.err, c.err) << testing::PrintToString(c.args);
+    if (c.status != 0) {
+      EXPECT_EQ(o.out, "") << testing::PrintToString(c.args);
+    }
+  }
 }
 
 TEST_F(ToolTest, EncodeAndDecode) {

@@ -1,8 +1,14 @@
 #include "transport/frame.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <string>
+
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -54,6 +60,46 @@ TEST(Frame, MessagesAndReplies) {
   EXPECT_EQ(frame::reply_length(reply), 3u);
   EXPECT_EQ(frame::reply_frame(""), std::string(4, '\0'));  // the refusal
   EXPECT_EQ(frame::socket_path(), "/run/org.lanternwharf.kit.helper.sock");
+}
+
+TEST(Frame, SocketAddressesFitWithTheirNulOrAreRefused) {
+  constexpr std::size_t room = sizeof(sockaddr_un::sun_path);
+  struct Case {
+    std::size_t length;
+    bool fits;
+  };
+  const Case cases[] = {{1, true},     {room - 2, true},  {room - 1, true},
+                        {room, false}, {room + 1, false}, {4 * room, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "length " << c.length);
+    const std::string path = "/" + std::string(c.length - 1, 'p');
+    const auto address = frame::socket_address(path);
+    ASSERT_EQ(address.has_value(), c.fits);
+    if (!c.fits) {
+      EXPECT_EQ(address.error(), path + ": the path is too long for a socket");
+      continue;
+    }
+    EXPECT_EQ(address->sun_family, AF_UNIX);
+    EXPECT_EQ(std::string(address->sun_path, c.length), path);
+    EXPECT_EQ(address->sun_path[c.length], '\0');
+  }
+}
+
+TEST(Frame, ASocketBoundAtTheAddressIsThePathItself) {
+  lwk_test::TempDir dir;
+  // Padded to the last octet sun_path has room for, short of the NUL.
+  std::string path = dir / "s";
+  path += std::string(sizeof(sockaddr_un::sun_path) - 1 - path.size(), 'x');
+  const auto address = frame::socket_address(path);
+  ASSERT_TRUE(address.has_value());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address), 0)
+      << std::strerror(errno);
+  ::close(fd);
+  struct stat st;
+  ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISSOCK(st.st_mode));
 }
 
 }  // namespace

@@ -16,11 +16,21 @@
 // 4 the helper cannot be reached or did not answer. Messages go to standard
 // error; results (the new file, a diff, request bytes, a response, --json
 // objects) to standard output.
+//
+// Every file the client reads must be a regular file: a FIFO, a device, a
+// directory or a socket is refused unopened. A sets file holds at most
+// kSetsFileLimit octets and a hosts file at most kHostsFileLimit; a bigger
+// one is refused from its size before a byte of it is read. Standard input
+// is read only up to the bound of what it carries.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
@@ -36,6 +46,7 @@
 #include "os/files.h"
 #include "paths/paths.h"
 #include "sets_json.h"
+#include "transport/frame.h"
 
 namespace lantern_wharf {
 namespace {
@@ -47,6 +58,19 @@ constexpr int kRefused = 1;
 constexpr int kUsage = 2;
 constexpr int kNotServed = 3;
 constexpr int kUnreachable = 4;
+
+// The largest sets file the client reads: a bigger one could never reach the
+// helper, whose messages carry at most this many octets.
+constexpr std::size_t kSetsFileLimit = hosts_transport::frame::MAX_PAYLOAD;
+// The largest hosts file preview reads.
+constexpr std::size_t kHostsFileLimit = 16u << 20;
+// The most octets decode reads on standard input: well beyond the largest
+// response the helper gives, an issue for each line of the largest request
+// it checks.
+constexpr std::size_t kResponseInputLimit = 256u << 20;
+static_assert(kSetsFileLimit == 16u << 20 && kHostsFileLimit == 16u << 20,
+              "the help texts say 16 MiB");
+static_assert(kResponseInputLimit == 256u << 20, "the help text says 256 MiB");
 
 constexpr const char* kToolHelp =
     "usage: lantern-wharf COMMAND [OPTIONS]\n"
@@ -76,6 +100,9 @@ constexpr const char* kToolHelp =
     "A sets file reads {\"sets\": [{\"name\": \"work\", \"lines\": [LINE, ...]}]}, where\n"
     "a LINE is {\"text\": \"10.0.0.5 intranet.test\", \"enabled\": true} or a plain\n"
     "string (a switched-on line).\n"
+    "\n"
+    "A sets file or a hosts file is read only when it is a regular file of at most\n"
+    "16 MiB (16777216 octets); anything else is an input error.\n"
     "\n"
     "Exit status: 0 success, 1 the request has issues or the file cannot take it,\n"
     "2 a usage or input error, 3 the helper refused to serve this program, 4 the\n"
@@ -128,6 +155,8 @@ constexpr const char* kPreviewHelp =
     "Checks the sets, reads FILE (default /etc/hosts, only read), cuts it at its\n"
     "managed block and prints the complete file an apply would write. Issues,\n"
     "a broken block or an unreadable file are printed on standard error, exit 1.\n"
+    "A FILE that is no regular file, or that holds more than 16 MiB, is an input\n"
+    "error, exit 2.\n"
     "\n"
     "  --diff         print a unified diff of FILE against the new file instead\n"
     "                 (nothing when the apply would change nothing)\n"
@@ -147,7 +176,8 @@ constexpr const char* kDecodeHelp =
     "\n"
     "Reads the bytes of a response on standard input and prints it: done,\n"
     "unchanged, not understood, or the issues as check prints them. Exits 0 for\n"
-    "done and unchanged, 1 otherwise, 2 for bytes that are no response.\n"
+    "done and unchanged, 1 otherwise, 2 for bytes that are no response or more\n"
+    "than 256 MiB of them.\n"
     "\n"
     "  --json   print {\"response\": \"done\"} or {\"issues\": [...]}\n";
 
@@ -239,9 +269,77 @@ void show_refusal(const std::string& sentence, bool json) {
   }
 }
 
+// Why a file was not read.
+struct Unread {
+  bool refused;         // the client does not read such a file: an input error
+  std::string message;  // why, without the file's name
+};
+
+lwk::Unexpected<Unread> unread(const lwk::IoError& error) {
+  return lwk::unexpected(Unread{false, error.message});
+}
+
+lwk::Unexpected<Unread> refused(std::string why) {
+  return lwk::unexpected(Unread{true, std::move(why)});
+}
+
+// Reads `fd` to its end, but no more than `cap` octets.
+lwk::Result<std::string, lwk::IoError> read_at_most(int fd, std::size_t cap) {
+  std::string out;
+  char buffer[65536];
+  while (out.size() < cap) {
+    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, cap - out.size()));
+    if (n > 0) {
+      out.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      break;
+    } else if (errno == EAGAIN) {
+      pollfd in{fd, POLLIN, 0};  // standard input may be non-blocking
+      (void)::poll(&in, 1, -1);
+    } else if (errno != EINTR) {
+      return lwk::unexpected(lwk::IoError::last());
+    }
+  }
+  return out;
+}
+
+// Closes a descriptor when it goes out of scope.
+struct Descriptor {
+  int fd;
+  ~Descriptor() {
+    if (fd >= 0) (void)::close(fd);
+  }
+};
+
+// Reads the regular file at `path`, following links, when it holds at most
+// `limit` octets. Anything else is refused before a byte of it is read: a
+// FIFO, a device, a directory or a socket from what the path names, without
+// opening it, and a file over the bound from its size.
+lwk::Result<std::string, Unread> read_input_file(const std::string& path, std::size_t limit) {
+  const std::string the_file_is = "the file is ";
+  const std::string at_most = " octets, and the client reads at most " + std::to_string(limit);
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return unread(lwk::IoError::last());
+  if (!S_ISREG(st.st_mode)) return refused("not a regular file");
+  // Should the path name a FIFO by now, opening it does not wait for a writer.
+  const Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  if (file.fd < 0) return unread(lwk::IoError::last());
+  if (::fstat(file.fd, &st) != 0) return unread(lwk::IoError::last());
+  if (!S_ISREG(st.st_mode)) return refused("not a regular file");
+  if (static_cast<std::uint64_t>(st.st_size) > limit) {
+    return refused(the_file_is + std::to_string(st.st_size) + at_most);
+  }
+  auto text = read_at_most(file.fd, limit + 1);
+  if (!text) return unread(text.error());
+  // A file that grew since its size was read.
+  if (text->size() > limit)
+    return refused(the_file_is + "more than " + std::to_string(limit) + at_most);
+  return std::move(*text);
+}
+
 // Reads and parses a sets file, reporting any fault (exit 2) as "FILE: ...".
 std::optional<SetsFile> load_sets(const std::string& path) {
-  auto text = lwk::os::read_file(path, /*follow_link=*/true);
+  auto text = read_input_file(path, kSetsFileLimit);
   if (!text) {
     std::cerr << "lantern-wharf: " << path << ": " << text.error().message << "\n";
     return std::nullopt;
@@ -258,37 +356,58 @@ bool write_out(std::string_view bytes) {
   return lwk::os::write_all(STDOUT_FILENO, bytes).has_value();
 }
 
+// The exit status a response calls for.
+int status_of(const hosts_ipc::Response& response) {
+  return std::visit(hosts_ipc::Overloaded{
+                        [](const hosts_ipc::Done&) { return kSuccess; },
+                        [](const hosts_ipc::Unchanged&) { return kSuccess; },
+                        [](const hosts_ipc::Issues&) { return kRefused; },
+                        [](const hosts_ipc::NotUnderstood&) { return kRefused; },
+                    },
+                    response);
+}
+
 // Shows a response: done, unchanged or not understood on standard output, the
 // issues on `issues_to` as check shows them; or all of it as one JSON object.
 // Returns the exit status it calls for.
 int report(const hosts_ipc::Response& response, bool json, std::ostream& issues_to) {
-  if (const auto* issues = std::get_if<hosts_ipc::Issues>(&response)) {
+  const auto say = [json](const char* word) {
     if (json) {
-      std::cout << issues_json(issues->issues);
+      std::cout << nlohmann::ordered_json{{"response", word}}.dump() << "\n";
     } else {
-      for (const Issue& issue : issues->issues) issues_to << issue_line(issue) << "\n";
+      std::cout << word << "\n";
     }
-    return kRefused;
-  }
-  const char* word = std::holds_alternative<hosts_ipc::Done>(response)        ? "done"
-                     : std::holds_alternative<hosts_ipc::Unchanged>(response) ? "unchanged"
-                                                                              : "not understood";
-  if (json) {
-    std::cout << nlohmann::ordered_json{{"response", word}}.dump() << "\n";
-  } else {
-    std::cout << word << "\n";
-  }
-  return std::holds_alternative<hosts_ipc::NotUnderstood>(response) ? kRefused : kSuccess;
+  };
+  std::visit(hosts_ipc::Overloaded{
+                 [&](const hosts_ipc::Done&) { say("done"); },
+                 [&](const hosts_ipc::Unchanged&) { say("unchanged"); },
+                 [&](const hosts_ipc::NotUnderstood&) { say("not understood"); },
+                 [&](const hosts_ipc::Issues& issues) {
+                   if (json) {
+                     std::cout << issues_json(issues.issues);
+                   } else {
+                     for (const Issue& issue : issues.issues) {
+                       issues_to << issue_line(issue) << "\n";
+                     }
+                   }
+                 },
+             },
+             response);
+  return status_of(response);
+}
+
+// Says that a request of `octets` (a count, or words such as "more than N")
+// is too big to go to the helper, and gives the exit status.
+int request_too_big(const std::string& octets) {
+  std::cerr << "lantern-wharf: the request is " << octets
+            << " octets, and a message to the helper carries at most " << request_limit() << "\n";
+  return kUsage;
 }
 
 // Sends `request` to the helper; on an answer, gives its bytes. On no answer
 // or a refusal, says why on standard error and gives the exit status.
 std::variant<std::string, int> ask_helper(std::string_view request) {
-  if (request.size() > request_limit()) {
-    std::cerr << "lantern-wharf: the request is " << request.size()
-              << " octets, and a message to the helper carries at most " << request_limit() << "\n";
-    return kUsage;
-  }
+  if (request.size() > request_limit()) return request_too_big(std::to_string(request.size()));
   auto reply = exchange(request);
   if (!reply) {
     std::cerr << "lantern-wharf: " << reply.error() << "\n";
@@ -335,18 +454,23 @@ int run_remove_everything(const Arguments& args) {
 
 int run_send(const Arguments& args) {
   if (!args.positional.empty()) return usage_error("send", "send reads standard input only");
-  const std::string bytes((std::istreambuf_iterator<char>(std::cin)),
-                          std::istreambuf_iterator<char>());
-  auto reply = ask_helper(bytes);
+  // One octet past the limit tells a request too big; a second tells whether
+  // the count the refusal gives is all there is.
+  auto bytes = read_at_most(STDIN_FILENO, request_limit() + 2);
+  if (!bytes) {
+    std::cerr << "lantern-wharf: standard input: " << bytes.error().message << "\n";
+    return kUsage;
+  }
+  if (bytes->size() > request_limit() + 1) {
+    return request_too_big("more than " + std::to_string(request_limit() + 1));
+  }
+  auto reply = ask_helper(*bytes);
   if (const int* status = std::get_if<int>(&reply)) return *status;
   const std::string& body = std::get<std::string>(reply);
   if (!write_out(body)) return kRefused;
   auto response = hosts_ipc::decode_response(body);
   if (!response) return kRefused;
-  return std::holds_alternative<hosts_ipc::Done>(*response) ||
-                 std::holds_alternative<hosts_ipc::Unchanged>(*response)
-             ? kSuccess
-             : kRefused;
+  return status_of(*response);
 }
 
 int run_check(const Arguments& args) {
@@ -374,8 +498,12 @@ int run_preview(const Arguments& args) {
     return kRefused;
   }
   const std::string hosts = args.hosts.value_or(hosts_paths::system_file());
-  auto current = lwk::os::read_file(hosts, /*follow_link=*/true);
+  auto current = read_input_file(hosts, kHostsFileLimit);
   if (!current) {
+    if (current.error().refused) {
+      std::cerr << "lantern-wharf: " << hosts << ": " << current.error().message << "\n";
+      return kUsage;
+    }
     show_refusal("reading the current file: " + current.error().message, args.json);
     return kRefused;
   }
@@ -411,8 +539,17 @@ int run_encode(const Arguments& args) {
 
 int run_decode(const Arguments& args) {
   if (!args.positional.empty()) return usage_error("decode", "decode reads standard input only");
-  const std::string bytes((std::istreambuf_iterator<char>(std::cin)),
-                          std::istreambuf_iterator<char>());
+  auto input = read_at_most(STDIN_FILENO, kResponseInputLimit + 1);
+  if (!input) {
+    std::cerr << "lantern-wharf: standard input: " << input.error().message << "\n";
+    return kUsage;
+  }
+  const std::string& bytes = *input;
+  if (bytes.size() > kResponseInputLimit) {
+    std::cerr << "lantern-wharf: the response is more than " << kResponseInputLimit
+              << " octets, and decode reads at most " << kResponseInputLimit << "\n";
+    return kUsage;
+  }
   if (bytes.empty()) {
     std::cerr
         << "lantern-wharf: no response: an empty reply is the helper's refusal of the caller\n";
