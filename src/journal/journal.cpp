@@ -1,9 +1,12 @@
 #include "journal/journal.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <mutex>
 
@@ -27,14 +30,108 @@ std::mutex& writes() {
   return mutex;
 }
 
+// The store directory removed last and not made again since; empty when
+// there is none. Guarded by writes().
+std::string& removed_store() {
+  static std::string path;
+  return path;
+}
+
+// Whether note() may make `directory`: not while it is, or lies inside, a
+// removed store that has not been made again. REQUIRES: writes() is held.
+bool may_make(const std::string& directory) {
+  std::string& removed = removed_store();
+  if (removed.empty()) return true;
+  const bool inside = directory.starts_with(removed) &&
+                      (directory.size() == removed.size() || directory[removed.size()] == '/');
+  if (!inside) return true;
+  struct stat st;
+  if (::lstat(removed.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  removed.clear();  // made again: the journal may make what lies inside
+  return true;
+}
+
 int open_log(const std::string& path) {
   return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
+// What standard error still owes: how many lines it could not take, and
+// whether the last one went only in part.
+struct StandardError {
+  std::mutex mutex;
+  std::uint64_t dropped = 0;
+  bool torn = false;
+};
+
+StandardError& standard_error() {
+  static StandardError state;
+  return state;
+}
+
+// Writes `bytes` to standard error as far as it takes them without waiting:
+// each write follows a poll that says it can go now. The helper is the only
+// writer of its standard error and writes one line at a time, so the room a
+// poll saw is still there for the write; a pipe with room takes up to
+// PIPE_BUF octets whole. Returns whether all of `bytes` went; a closed
+// standard error, or a pipe whose reader has gone, counts as written.
+bool offer(StandardError& err, std::string bytes) {
+  if (err.torn) bytes.insert(0, 1, '\n');  // the torn line ends before this one
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    pollfd out{STDERR_FILENO, POLLOUT, 0};
+    const int ready = ::poll(&out, 1, 0);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready > 0 && (out.revents & (POLLNVAL | POLLERR | POLLHUP)) != 0) return true;
+    if (ready <= 0 || (out.revents & POLLOUT) == 0) break;
+    const ssize_t n = ::write(STDERR_FILENO, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+      break;
+    } else if (errno != EINTR) {
+      return true;  // failing for good: nothing else is to be done
+    }
+  }
+  if (done == bytes.size()) {
+    err.torn = false;
+    return true;
+  }
+  if (done > 0) err.torn = true;
+  return false;
+}
+
+// `line` as standard error takes it: whole up to PIPE_BUF octets, else its
+// first PIPE_BUF - 1 octets short of a split UTF-8 sequence, and a line feed.
+std::string fitting(const std::string& line) {
+  if (line.size() <= PIPE_BUF) return line;
+  std::size_t end = PIPE_BUF - 1;
+  auto continuation = [&line](std::size_t i) {
+    return (static_cast<unsigned char>(line[i]) & 0xC0) == 0x80;
+  };
+  if (continuation(end)) {
+    while (end > 0 && continuation(end - 1)) --end;
+    if (end > 0) --end;  // the lead octet of the sequence that would be split
+  }
+  return line.substr(0, end) + '\n';
+}
+
+std::string dropped_notice(std::uint64_t dropped) {
+  return dropped == 1
+             ? "1 journal line was dropped: standard error was full"
+             : std::to_string(dropped) + " journal lines were dropped: standard error was full";
+}
+
 void to_standard_error(const std::string& line) {
-  // A closed standard error counts as written; nothing else is to be done
-  // when it fails.
-  (void)lwk::os::write_all(STDERR_FILENO, line);
+  StandardError& err = standard_error();
+  const std::lock_guard lock(err.mutex);
+  if (err.dropped > 0) {
+    if (!offer(err, line_of(dropped_notice(err.dropped)))) {
+      ++err.dropped;
+      return;
+    }
+    err.dropped = 0;
+  }
+  if (!offer(err, fitting(line))) ++err.dropped;
 }
 
 }  // namespace
@@ -73,7 +170,7 @@ void note(const std::string& log_path, std::string_view message) {
   const std::lock_guard lock(writes());
   to_standard_error(line);
   const std::string parent = lwk::os::parent_of(log_path);
-  if (!lwk::os::make_directories(parent)) return;
+  if (!may_make(parent) || !lwk::os::make_directories(parent)) return;
   int fd = open_log(log_path);
   if (fd < 0) return;
   struct stat st;
@@ -91,5 +188,11 @@ void note(const std::string& log_path, std::string_view message) {
 WritesHeld::WritesHeld() { writes().lock(); }
 
 WritesHeld::~WritesHeld() { writes().unlock(); }
+
+void WritesHeld::store_removed(const std::string& store) {
+  std::string& removed = removed_store();
+  removed = store;
+  while (removed.size() > 1 && removed.back() == '/') removed.pop_back();
+}
 
 }  // namespace hosts_journal

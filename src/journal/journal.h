@@ -1,10 +1,22 @@
 // One time-stamped line per event, on standard error and, with note(),
 // appended to the log file. Write-only; a failure to write never reaches the
 // caller.
+//
+// Standard error never makes the journal wait: it may be a pipe that nobody
+// reads, and lines are written while the service lock is held. A line goes
+// there only when it can go at once and whole (a pipe takes up to PIPE_BUF
+// octets in one piece); otherwise it is dropped from standard error, never
+// from the log file, and counted. The next line that goes is preceded by
+// "STAMP N journal lines were dropped: standard error was full" (or "1
+// journal line was dropped: ..."), on standard error only. A line longer than
+// PIPE_BUF octets goes to standard error cut to its first PIPE_BUF - 1
+// octets, less any incomplete UTF-8 sequence, and a line feed; the log file
+// has it whole.
 #ifndef LWK_JOURNAL_JOURNAL_H_
 #define LWK_JOURNAL_JOURNAL_H_
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,7 +30,7 @@ std::string stamp();
 // 1970-01-01 00:00:00Z for any moment before 1970.
 std::string stamp_at(std::chrono::system_clock::time_point when);
 
-// Writes "STAMP MESSAGE\n" to standard error.
+// Writes "STAMP MESSAGE\n" to standard error, as far as it takes it at once.
 void say(std::string_view message);
 
 // The most octets the log file grows to. A line that would take it further
@@ -27,9 +39,12 @@ void say(std::string_view message);
 inline constexpr std::uint64_t LOG_LIMIT = 1u << 20;
 
 // Writes "STAMP MESSAGE\n" to standard error, then appends the same line to
-// the file at `log_path`, creating it and its missing parent directories.
-// Lines of several threads are written one at a time, whole, and rotation
-// happens between them, so that none is lost.
+// the file at `log_path`, creating it and its missing parent directories,
+// unless the store that holds them has been removed (WritesHeld::
+// store_removed) and not made again since: then the line is on standard error
+// only. A symbolic link at `log_path` is never followed: the line is not
+// written to the file. Lines of several threads are written one at a time,
+// whole, and rotation happens between them, so that none is lost.
 void note(const std::string& log_path, std::string_view message);
 
 // While one lives, every note() on another thread waits, line and all: the
@@ -41,6 +56,13 @@ class WritesHeld {
   ~WritesHeld();
   WritesHeld(const WritesHeld&) = delete;
   WritesHeld& operator=(const WritesHeld&) = delete;
+
+  // Records that the store directory `store` has been removed: from now on no
+  // line makes it, or a directory inside it, anew; lines whose log file lies
+  // there go to standard error only, until the directory exists again (the
+  // next change of the hosts file makes it). Marked while the writes are
+  // held, so that no line waiting for them slips in first.
+  void store_removed(const std::string& store);
 };
 
 }  // namespace hosts_journal
