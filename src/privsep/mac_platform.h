@@ -46,13 +46,16 @@ class MacPlatform final : public hosts_helper_core::write::Platform {
   IoResult<void> reject_if_redirected(const std::string& target) override;
   // Runs each cache command in order, by absolute path with exactly its
   // arguments, no shell, standard input from the null device, output captured
-  // and discarded, in a process group of its own. A missing program drops
-  // nothing and the next one runs; any other failure to start or wait stops
-  // at once with "PROGRAM: ERROR". The wait is for the command itself, not
-  // for the end of its output, and lasts at most the command limit: past it
-  // the group is ended and the flush stops with "PROGRAM: did not finish
-  // within N s". Whatever a command started is ended with it. Returns whether
-  // at least one command exited with status 0.
+  // and discarded, in a process group of its own. A command starts with the
+  // environment "PATH=/usr/sbin:/usr/bin:/sbin:/bin" and "LANG=C.UTF-8" and
+  // nothing else, and with descriptors 0, 1 and 2 only. A missing program
+  // drops nothing and the next one runs; any other failure to start or wait
+  // stops at once with "PROGRAM: ERROR". The wait is for the command itself,
+  // not for the end of its output, and lasts at most the command limit: past
+  // it the group is ended and the flush stops with "PROGRAM: did not finish
+  // within N s". Whatever a command started is ended with it, on Linux even
+  // a process that left its group and session. Returns whether at least one
+  // command exited with status 0.
   lwk::Result<bool, std::string> flush_name_cache() override;
 
   hosts_helper_core::write::Files& files() override { return files_; }
