@@ -99,13 +99,14 @@ lwk::Result<std::optional<int>, std::string> inherited_listener(const std::strin
   (void)::unsetenv("LISTEN_FDNAMES");
   if (!count) return lwk::unexpected(std::move(count).error());
   if (*count == 0) return std::optional<int>();
-  for (int fd = FIRST_PASSED_FD; fd < FIRST_PASSED_FD + *count; ++fd) {
-    (void)::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  }
   if (*count != 1) {
+    // Refused before a descriptor is touched: the count may be anything up
+    // to INT_MAX, and the helper ends on this refusal anyway, so what was
+    // handed over is left as it is.
     return lwk::unexpected("the service manager handed over " + std::to_string(*count) +
                            " descriptors; the helper serves on exactly one socket");
   }
+  (void)::fcntl(FIRST_PASSED_FD, F_SETFD, FD_CLOEXEC);
   auto checked = check_listener(FIRST_PASSED_FD, path);
   if (!checked) return lwk::unexpected(std::move(checked).error());
   return std::optional<int>(*checked);

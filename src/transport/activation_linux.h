@@ -37,8 +37,9 @@ lwk::Result<int, std::string> check_listener(int fd, const std::string& path);
 // handed over other than exactly one listening Unix stream socket at `path`
 // is an error: serving on something else would be serving somewhere the
 // client does not look. The hand-off's variables are removed from the
-// environment and the descriptor is made close-on-exec, so that the
-// commands the helper runs inherit neither.
+// environment and the one descriptor is made close-on-exec, so that the
+// commands the helper runs inherit neither. A count other than one is
+// refused before any descriptor is touched, however large it is.
 //
 // This is the one piece of the environment the helper reads.
 lwk::Result<std::optional<int>, std::string> inherited_listener(const std::string& path);

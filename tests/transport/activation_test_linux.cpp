@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -119,6 +120,28 @@ TEST(CheckListener, TakesOnlyAListeningUnixStreamSocketAtThePath) {
     }
     if (c.fd != 1000) ::close(c.fd);
   }
+}
+
+// A count other than one is refused at once, whatever its size, and no
+// descriptor in the range it names is touched: 200000000 of them would take
+// tens of seconds to mark close-on-exec one by one.
+TEST(InheritedListener, AnyCountButOneIsRefusedBeforeADescriptorIsTouched) {
+  const int open_fd = ::fcntl(STDIN_FILENO, F_DUPFD, activation::FIRST_PASSED_FD);  // no CLOEXEC
+  ASSERT_GE(open_fd, activation::FIRST_PASSED_FD);
+  for (const char* count : {"2", "200000000"}) {
+    ASSERT_EQ(::setenv("LISTEN_PID", std::to_string(::getpid()).c_str(), 1), 0);
+    ASSERT_EQ(::setenv("LISTEN_FDS", count, 1), 0);
+    const auto got = activation::inherited_listener("/unused/helper.sock");
+    ASSERT_FALSE(got.has_value()) << count;
+    EXPECT_EQ(got.error(), std::string("the service manager handed over ") + count +
+                               " descriptors; the helper serves on exactly one socket");
+    EXPECT_EQ(std::getenv("LISTEN_PID"), nullptr);
+    EXPECT_EQ(std::getenv("LISTEN_FDS"), nullptr);
+    if (open_fd < activation::FIRST_PASSED_FD + std::atoi(count)) {
+      EXPECT_EQ(::fcntl(open_fd, F_GETFD) & FD_CLOEXEC, 0) << count;
+    }
+  }
+  ::close(open_fd);
 }
 
 }  // namespace
