@@ -58,8 +58,12 @@ Response remove(ServiceState& state) {
     // Lines journaled meanwhile on other threads (refusals, which take no
     // lock of the service) wait for the removal: appended half-way through,
     // one would make the store's directory anew and the removal fail.
-    const hosts_journal::WritesHeld held;
-    return hosts_helper_core::write::remove_everything(state.paths, *state.platform, state.counter);
+    hosts_journal::WritesHeld held;
+    auto outcome =
+        hosts_helper_core::write::remove_everything(state.paths, *state.platform, state.counter);
+    // Gone for good: no later line makes the store anew; the next apply does.
+    if (outcome) held.store_removed(state.paths.store);
+    return outcome;
   }();
   if (removed) {
     // Standard error only: the log's directory has just been removed.
@@ -71,12 +75,15 @@ Response remove(ServiceState& state) {
 }
 
 // The one operation of `request`. REQUIRES: the service lock is held.
+// Every kind is named: a request kind without its operation does not compile.
 Response operate(ServiceState& state, const hosts_ipc::Request& request) {
-  if (const auto* apply_sets = std::get_if<hosts_ipc::ApplySets>(&request)) {
-    return apply(state, apply_sets->sets);
-  }
-  if (std::holds_alternative<hosts_ipc::FlushNameCache>(request)) return flush(state);
-  return remove(state);
+  return std::visit(
+      hosts_ipc::Overloaded{
+          [&](const hosts_ipc::ApplySets& apply_sets) { return apply(state, apply_sets.sets); },
+          [&](const hosts_ipc::FlushNameCache&) { return flush(state); },
+          [&](const hosts_ipc::RemoveEverything&) { return remove(state); },
+      },
+      request);
 }
 
 // The reply, when the sender wants one; without, the work is done all the same.
@@ -89,12 +96,13 @@ void answer(hosts_transport::Message& message, std::string_view body) {
 hosts_ipc::Issues refused(std::string message) { return {{{std::move(message), 0, 0}}}; }
 
 void handle(hosts_transport::Message& message, ServiceState& state) {
-  // 1. An error event is no message: no line, no reply.
+  // An error event (the connection's end, say) is no message: no line, no reply.
   if (message.is_error()) return;
-  // 2, 3. Who sent it, and what.
+  // Who sent it.
   const std::optional<identity::AuditToken> token = message.caller_token();
-  const std::string payload = message.payload().value_or(std::string());
-  // 4, 5. Only the client is served; anyone else gets an empty reply.
+  // Only the client is served: a caller that cannot be identified, or whose
+  // signature does not satisfy the requirement, is journaled and gets an empty
+  // reply, which carries no response at all.
   if (!token || identity::is_empty(*token)) {
     journal(state, "refused to serve: the caller could not be identified");
     return answer(message, {});
@@ -105,18 +113,23 @@ void handle(hosts_transport::Message& message, ServiceState& state) {
     journal(state, "refused to serve: " + signature::text_of(verdict));
     return answer(message, {});
   }
-  // 6. The request; its texts view `payload`.
+  // What it sent, copied only now: nothing of a refused caller's message is
+  // copied or decoded. A message without a payload carries zero bytes.
+  const std::string payload = message.payload().value_or(std::string());
+  // The request, decoded outside the lock; its texts view `payload`. Bytes
+  // that do not decode are answered NotUnderstood without taking the lock.
   const auto request = hosts_ipc::decode_request(payload);
   std::string body;
   if (!request) {
     journal(state, "refused to serve: the message was not understood");
     body = hosts_ipc::encode_response(hosts_ipc::NotUnderstood{});
   } else {
-    // 7, 8. The operation and its encoding, under the lock.
+    // The operation and the encoding of its response, under the service lock:
+    // one operation at a time, and the counter advances under it.
     const std::lock_guard lock(state.lock);
     body = hosts_ipc::encode_response(operate(state, *request));
   }
-  // 9. The lock is released before the reply goes out.
+  // The lock is released before the reply goes out.
   answer(message, body);
 }
 

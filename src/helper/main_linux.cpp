@@ -76,15 +76,22 @@ int main(int argc, char** /*argv*/) {
     (void)std::fprintf(stderr, "lantern-wharf-helper: %s\n", listening.error().c_str());
     return 1;
   }
+  // Only once the socket is ours: a second helper started beside a serving
+  // one must not take the first one's temporary file for debris. Connections
+  // made meanwhile wait in the socket's queue.
   const std::shared_ptr<hosts_helper::ServiceState> state = hosts_helper::service_state();
   for (const std::string& debris :
        hosts_helper_core::write::clear_debris(state->paths, *state->platform)) {
     hosts_journal::note(state->log, "removed a leftover temporary file: " + debris);
   }
+
   {
     // Each worker's handler holds a share of the state for as long as it runs.
     hosts_transport::Server server(
-        *listening, [state](hosts_transport::Message& m) { hosts_helper::handle(m, *state); });
+        *listening, [state](hosts_transport::Message& m) { hosts_helper::handle(m, *state); },
+        [state](const identity::AuditToken& token) {
+          return state->check_signature(token, state->requirement.text()).is_satisfied();
+        });
     server.run();
   }
   if (!activated) (void)::unlink(path.c_str());  // ours: this helper made it

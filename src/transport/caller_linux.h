@@ -1,7 +1,20 @@
-// The caller's audit token on Linux: the socket's peer credentials, which the
-// kernel recorded when the peer connected, with the peer's start time.
+// The caller on Linux, taken once, when its connection is accepted: the
+// socket's peer credentials, which the kernel recorded when the peer
+// connected, and the peer's start time.
+//
+// A pid alone names whichever process holds it now, and a caller may hand its
+// connection to another process and exit, so that its pid can be reused. So
+// the token is made at accept time and, where the kernel gives a pidfd of the
+// peer (SO_PEERPIDFD, Linux 6.5 and later), the start time is read while that
+// pidfd shows the very process that connected still alive: the token then
+// names that process and no other. The pidfd is held for the connection's
+// life, and the token is given out only while its process lives; the caller
+// check tells that process from any later holder of its pid by the start time,
+// read before and after it examines the executable.
 #ifndef LWK_TRANSPORT_CALLER_LINUX_H_
 #define LWK_TRANSPORT_CALLER_LINUX_H_
+
+#include <sys/types.h>
 
 #include <optional>
 
@@ -9,9 +22,32 @@
 
 namespace caller {
 
-// The token of the process at the other end of the connected socket `fd`;
-// nothing when its credentials cannot be had, or the token is all zero.
-std::optional<identity::AuditToken> audit_token_of(int fd);
+// The process at the other end of one connection. Owns `pidfd`.
+class Peer {
+ public:
+  // The peer of the connected socket `fd`, or nothing when the kernel gives
+  // no credentials for it.
+  static std::optional<Peer> of(int fd);
+
+  Peer(Peer&& other) noexcept;
+  Peer& operator=(Peer&& other) noexcept;
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+  ~Peer();
+
+  uid_t uid() const { return uid_; }
+  // The token made when the connection was accepted; nothing when it could
+  // not be made, or once the process that connected has ended.
+  std::optional<identity::AuditToken> token() const;
+
+ private:
+  Peer(uid_t uid, std::optional<identity::AuditToken> token, int pidfd)
+      : uid_(uid), token_(token), pidfd_(pidfd) {}
+
+  uid_t uid_;
+  std::optional<identity::AuditToken> token_;
+  int pidfd_;  // -1 where the kernel gives none
+};
 
 }  // namespace caller
 

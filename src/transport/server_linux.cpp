@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -18,7 +21,6 @@
 #include <vector>
 
 #include "base/io_error.h"
-#include "identity/identity.h"
 #include "transport/caller_linux.h"
 #include "transport/frame.h"
 
@@ -27,164 +29,260 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The write end of the running server's wake pipe, for request_stop().
+// The write end of the running server's wake pipe, for request_stop(), and
+// the stop asked for, which a server that starts later sees too.
 std::atomic<int> wake_for_stop{-1};
+std::atomic<bool> stop_asked{false};
 
 constexpr char kReturned = 'r';  // a worker gave a connection back
 constexpr char kStop = 's';
 
+// At most this many connections are accepted in one turn of the loop, so
+// that a flood of them cannot keep the others from being served.
+constexpr int kAcceptsPerTurn = 64;
+
+// The two shares of the budget.
+enum Share : std::size_t { kOthers = 0, kServed = 1 };
+
 void set_nonblocking(int fd) { (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
-// The socket address of `path`. REQUIRES: fits(path).
-sockaddr_un address_of(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  return address;
-}
-
-bool fits(const std::string& path) { return path.size() < sizeof(sockaddr_un::sun_path); }
-
-// Whether something answers on the socket at `path`.
-bool someone_listens(const std::string& path) {
+// Whether something answers on the socket at `address`.
+bool someone_listens(const sockaddr_un& address) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
-  const sockaddr_un address = address_of(path);
   const bool answered =
       ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   ::close(fd);
   return answered;
 }
 
-// Writes all of `bytes` to the non-blocking `fd` within `timeout`.
-bool write_within(int fd, std::string_view bytes, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (!bytes.empty()) {
-    const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
-    pollfd out{fd, POLLOUT, 0};
-    (void)::poll(&out, 1, static_cast<int>(left.count()));
-  }
-  return true;
-}
-
-// A complete message read from a connection.
+// A complete message read from a connection, on its way through a worker.
 struct Job {
   int fd;
+  Share share;
+  bool large;  // its payload is over the allowance
   frame::Header header;
   std::string payload;
+  const caller::Peer* peer;  // the connection's, which outlives the job
+  std::optional<std::string> reply;
 };
 
-// A message of a Unix-socket connection, for the handler.
+// A message of a Unix-socket connection, for the handler. The reply is kept
+// in the job, for the polling thread to send.
 class FrameMessage final : public Message {
  public:
-  FrameMessage(Job& job, std::chrono::milliseconds reply_timeout)
-      : job_(job), reply_timeout_(reply_timeout) {}
+  explicit FrameMessage(Job& job) : job_(job) {}
 
   bool is_error() const override { return false; }  // errors end the connection unseen
-  std::optional<identity::AuditToken> caller_token() const override {
-    return caller::audit_token_of(job_.fd);
-  }
+  std::optional<identity::AuditToken> caller_token() const override { return job_.peer->token(); }
   std::optional<std::string> payload() const override {
     if (job_.header.holds != frame::Holds::Data) return std::nullopt;
     return job_.payload;
   }
   bool wants_reply() const override { return job_.header.wants_reply; }
-  void send_reply(std::string_view body) override {
-    sent_ = write_within(job_.fd, frame::reply_frame(body), reply_timeout_);
-  }
-  bool failed() const { return !sent_; }
+  void send_reply(std::string_view body) override { job_.reply = frame::reply_frame(body); }
 
  private:
   Job& job_;
-  std::chrono::milliseconds reply_timeout_;
-  bool sent_ = true;
 };
 
-// What the poll loop knows of one connection.
+// What the polling thread knows of one connection. At any moment it is
+// reading (idle, or a frame under way), busy (its message is with the
+// workers), or replying (`out` holds the reply being sent).
 struct Connection {
+  Connection(caller::Peer peer_, Share share_, Clock::time_point now)
+      : peer(std::move(peer_)), share(share_), since(now) {}
+
+  caller::Peer peer;
+  Share share;
   std::string header;  // the octets of the header read so far
   std::optional<frame::Header> frame;
   std::string payload;
-  bool busy = false;          // a message of it is with the workers
+  bool busy = false;
+  std::string out;            // the reply, while it is being sent
+  std::size_t sent = 0;       // octets of `out` sent
   Clock::time_point started;  // when the frame's first octet came
+  Clock::time_point since;    // when it became idle, or its reply began
+  std::size_t charged = 0;    // what it holds beyond the allowance
 };
 
 }  // namespace
+
+std::size_t connection_bound(const ServerLimits& limits, std::size_t open_files) {
+  const std::size_t usable =
+      open_files > limits.reserved_descriptors ? open_files - limits.reserved_descriptors : 0;
+  return std::min(limits.max_connections, usable / 2);
+}
 
 struct Server::State {
   int listening;
   int wake_read;
   int wake_write;
   Handler handler;
+  Served served;
   ServerLimits limits;
+  std::size_t max_connections;  // the bound, under the open-file limit
 
+  // The polling thread's own.
   std::map<int, Connection> connections;
-  std::size_t buffered = 0;  // payload octets beyond the allowances, over all connections
+  std::size_t others = 0;  // connections of callers not served
+  std::map<uid_t, std::size_t> others_of;
+  std::array<std::size_t, 2> used{};  // charged octets of each share
+  Clock::time_point listen_after{};
 
-  std::mutex mutex;  // guards the three below
+  std::mutex mutex;  // guards what follows
   std::condition_variable work;
-  std::deque<Job> jobs;
-  std::vector<std::pair<int, bool>> returned;  // connection, and whether it is to end
+  std::array<std::deque<Job>, 2> jobs;
+  std::array<std::size_t, 2> replying{};  // charged octets of the replies being sent
+  std::array<bool, 2> large_in_hand{};
+  std::vector<Job> returned;
   bool stopping = false;
 
   std::vector<std::thread> workers;
 
-  std::size_t over_allowance(const Connection& c) const {
-    return c.payload.size() > limits.allowance ? c.payload.size() - limits.allowance : 0;
+  std::size_t share_of(Share s) const {
+    const std::size_t served_share = std::min(limits.served_share, limits.buffer_budget);
+    return s == kServed ? served_share : limits.buffer_budget - served_share;
   }
 
+  // How many more octets of its frame `c` may be read now: what is left of
+  // its allowance, and of its share.
+  std::size_t may_take(const Connection& c) const {
+    const std::size_t free =
+        c.payload.size() < limits.allowance ? limits.allowance - c.payload.size() : 0;
+    const std::size_t room =
+        used[c.share] < share_of(c.share) ? share_of(c.share) - used[c.share] : 0;
+    return free + room;
+  }
+
+  std::size_t others_bound() const {
+    return max_connections > limits.served_connections ? max_connections - limits.served_connections
+                                                       : 0;
+  }
+
+  // Charges `c` for holding `held` octets.
+  void charge(Connection& c, std::size_t held) {
+    const std::size_t now = held > limits.allowance ? held - limits.allowance : 0;
+    used[c.share] = used[c.share] - c.charged + now;
+    c.charged = now;
+  }
+
+  // Gives back the budget of the reply `c` was sending.
+  void end_reply(Connection& c) {
+    if (c.out.empty()) return;
+    {
+      std::lock_guard lock(mutex);
+      replying[c.share] -= c.charged;
+    }
+    work.notify_all();
+    std::string().swap(c.out);
+    c.sent = 0;
+    charge(c, 0);
+  }
+
+  // REQUIRES: `fd` is not busy, for a job views its peer.
   void close_connection(int fd) {
-    buffered -= over_allowance(connections[fd]);
-    connections.erase(fd);
+    const auto at = connections.find(fd);
+    Connection& c = at->second;
+    end_reply(c);
+    charge(c, 0);
+    if (c.share == kOthers) {
+      --others;
+      if (--others_of[c.peer.uid()] == 0) others_of.erase(c.peer.uid());
+    }
+    connections.erase(at);
     ::close(fd);
   }
 
+  // The next job a worker may take, or nothing. Served callers first; a
+  // share's jobs wait while its replies fill it, and its large ones go one
+  // at a time. REQUIRES: `mutex` is held.
+  std::optional<Job> next_job() {
+    for (const Share s : {kServed, kOthers}) {
+      if (jobs[s].empty() || replying[s] >= share_of(s)) continue;
+      if (jobs[s].front().large) {
+        if (large_in_hand[s]) continue;
+        large_in_hand[s] = true;
+      }
+      Job job = std::move(jobs[s].front());
+      jobs[s].pop_front();
+      return job;
+    }
+    return std::nullopt;
+  }
+
   void work_loop() {
+    std::unique_lock lock(mutex);
     for (;;) {
-      std::unique_lock lock(mutex);
-      work.wait(lock, [&] { return stopping || !jobs.empty(); });
-      if (jobs.empty()) return;  // stopping, and nothing left to answer
-      Job job = std::move(jobs.front());
-      jobs.pop_front();
+      std::optional<Job> job = next_job();
+      if (!job) {
+        if (stopping) return;  // nothing is busy any more
+        work.wait(lock);
+        continue;
+      }
       lock.unlock();
-      FrameMessage message(job, limits.reply_timeout);
-      handler(message);
+      {
+        FrameMessage message(*job);
+        handler(message);
+      }
+      std::string().swap(job->payload);
       lock.lock();
-      returned.emplace_back(job.fd, message.failed());
-      lock.unlock();
+      if (job->large) large_in_hand[job->share] = false;
+      returned.push_back(std::move(*job));
+      work.notify_all();
       (void)!::write(wake_write, &kReturned, 1);
     }
   }
 
-  void accept_all() {
-    for (;;) {
-      const int fd = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) return;
-      if (connections.size() >= limits.max_connections) {
+  // Takes a new connection in, or closes it when its caller may have no more.
+  void admit(int fd) {
+    std::optional<caller::Peer> peer = caller::Peer::of(fd);
+    if (!peer || connections.size() >= max_connections) {
+      ::close(fd);
+      return;
+    }
+    const std::optional<identity::AuditToken> token = peer->token();
+    const Share share = token && served(*token) ? kServed : kOthers;
+    if (share == kOthers) {
+      const auto of = others_of.find(peer->uid());
+      if (others >= others_bound() ||
+          (of != others_of.end() && of->second >= limits.connections_per_uid)) {
         ::close(fd);
+        return;
+      }
+      ++others;
+      ++others_of[peer->uid()];
+    }
+    connections.try_emplace(fd, std::move(*peer), share, Clock::now());
+  }
+
+  void accept_some() {
+    for (int i = 0; i < kAcceptsPerTurn; ++i) {
+      const int fd = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+      if (fd >= 0) {
+        admit(fd);
         continue;
       }
-      connections[fd] = Connection{};
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // The descriptor table is full: polled now, the socket would stay
+        // ready and the loop would spin.
+        listen_after = Clock::now() + limits.accept_pause;
+      }
+      return;
     }
   }
 
   // Reads what `fd` has; ends it on a fault of the frame or of the socket.
   void read_from(int fd) {
-    Connection& c = connections[fd];
+    Connection& c = connections.at(fd);
     char buffer[65536];
     std::size_t want = sizeof buffer;
     if (!c.frame) {
       want = frame::HEADER_OCTETS - c.header.size();
     } else {
-      want = std::min<std::size_t>(want, c.frame->length - c.payload.size());
+      want = std::min({want, c.frame->length - c.payload.size(), may_take(c)});
+      if (want == 0) return;
     }
     const ssize_t n = ::recv(fd, buffer, want, 0);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
@@ -196,53 +294,89 @@ struct Server::State {
       c.frame = frame::parse_header(c.header);
       if (!c.frame) return close_connection(fd);  // no frame of ours
     } else {
-      const std::size_t before = over_allowance(c);
       c.payload.append(buffer, static_cast<std::size_t>(n));
-      buffered += over_allowance(c) - before;
+      charge(c, c.payload.size());
     }
     if (c.payload.size() < c.frame->length) return;
-    buffered -= over_allowance(c);
-    Job job{fd, *c.frame, std::move(c.payload)};
-    c = Connection{};
+    // Whole: to the workers. It stays charged until its reply has gone.
+    Job job{
+        fd,      c.share,     c.payload.size() > limits.allowance, *c.frame, std::move(c.payload),
+        &c.peer, std::nullopt};
+    c.header.clear();
+    c.frame.reset();
+    c.payload = std::string();
     c.busy = true;
     {
       std::lock_guard lock(mutex);
-      jobs.push_back(std::move(job));
+      jobs[c.share].push_back(std::move(job));
     }
     work.notify_one();
   }
 
-  // Takes back the connections the workers are done with.
+  // Sends what the reply of `fd` has left; ends the connection when the
+  // peer is gone.
+  void send_to(int fd) {
+    Connection& c = connections.at(fd);
+    while (c.sent < c.out.size()) {
+      const ssize_t n =
+          ::send(fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) {
+        c.sent += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // when it can take more
+      return close_connection(fd);
+    }
+    end_reply(c);
+    c.since = Clock::now();
+  }
+
+  // Takes back the messages the workers are done with; true when a stop
+  // was asked for.
   bool take_returned() {
     char drained[64];
     bool stop = false;
     for (ssize_t n; (n = ::read(wake_read, drained, sizeof drained)) > 0;) {
       for (ssize_t i = 0; i < n; ++i) stop = stop || drained[i] == kStop;
     }
-    std::vector<std::pair<int, bool>> back;
+    std::vector<Job> back;
     {
       std::lock_guard lock(mutex);
       back.swap(returned);
     }
-    for (const auto& [fd, end] : back) {
-      if (end) {
-        close_connection(fd);
-      } else {
-        connections[fd].busy = false;
+    const auto now = Clock::now();
+    for (Job& job : back) {
+      Connection& c = connections.at(job.fd);
+      c.busy = false;
+      c.since = now;
+      if (!job.reply) {
+        charge(c, 0);
+        continue;
       }
+      c.out = std::move(*job.reply);
+      charge(c, c.out.size());
+      {
+        std::lock_guard lock(mutex);
+        replying[c.share] += c.charged;
+      }
+      send_to(job.fd);
     }
     return stop;
   }
 
-  // Ends the connections whose frames are overdue; returns how long until
-  // the next one is due, at most a second.
+  // Ends the connections past their time: a frame overdue, a reply not
+  // taken, an idle one. Returns how long until the next is due, at most a
+  // second.
   std::chrono::milliseconds end_overdue() {
     const auto now = Clock::now();
     auto next = std::chrono::milliseconds(1000);
     std::vector<int> overdue;
     for (const auto& [fd, c] : connections) {
-      if (c.busy || c.header.empty()) continue;  // no frame under way
-      const auto due = c.started + limits.frame_time;
+      if (c.busy) continue;
+      const auto due = !c.out.empty()      ? c.since + limits.reply_timeout
+                       : !c.header.empty() ? c.started + limits.frame_time
+                                           : c.since + limits.idle_time;
       if (due <= now) {
         overdue.push_back(fd);
       } else {
@@ -253,17 +387,33 @@ struct Server::State {
     return next;
   }
 
+  // Whether any message read is still to be handled or answered.
+  bool owes_answers() const {
+    for (const auto& [fd, c] : connections) {
+      if (c.busy || !c.out.empty()) return true;
+    }
+    return false;
+  }
+
   void serve() {
-    bool stop = false;
+    bool stop = stop_asked.load();
     auto wait = std::chrono::milliseconds(1000);
-    while (!stop) {
+    while (!stop || owes_answers()) {
       std::vector<pollfd> polled = {{wake_read, POLLIN, 0}};
-      if (connections.size() < limits.max_connections) polled.push_back({listening, POLLIN, 0});
-      const bool spent = buffered >= limits.buffer_budget;
+      const auto now = Clock::now();
+      if (!stop && now >= listen_after) polled.push_back({listening, POLLIN, 0});
+      if (now < listen_after) {
+        wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(listen_after - now));
+      }
       for (auto& [fd, c] : connections) {
         if (c.busy) continue;
-        // Over its allowance while the budget is spent: not read for now.
-        if (spent && c.frame && c.payload.size() >= limits.allowance) continue;
+        if (!c.out.empty()) {
+          polled.push_back({fd, POLLOUT, 0});
+          continue;
+        }
+        if (stop) continue;  // nothing new is read
+        // Over its allowance while its share is spent: not read for now.
+        if (c.frame && may_take(c) == 0) continue;
         polled.push_back({fd, POLLIN, 0});
       }
       const int ready = ::poll(polled.data(), polled.size(), static_cast<int>(wait.count()));
@@ -273,14 +423,19 @@ struct Server::State {
         if (p.fd == wake_read) {
           stop = take_returned() || stop;
         } else if (p.fd == listening) {
-          accept_all();
-        } else if (connections.count(p.fd) != 0) {
-          read_from(p.fd);
+          accept_some();
+        } else if (const auto at = connections.find(p.fd);
+                   at != connections.end() && !at->second.busy) {
+          if (!at->second.out.empty()) {
+            send_to(p.fd);
+          } else {
+            read_from(p.fd);
+          }
         }
       }
+      stop = stop || stop_asked.load();
       wait = end_overdue();
     }
-    // Stop: nothing new is read; what was read is handled and answered.
     {
       std::lock_guard lock(mutex);
       stopping = true;
@@ -292,14 +447,15 @@ struct Server::State {
 };
 
 lwk::Result<int, std::string> listen_at(const std::string& path, gid_t group) {
-  if (!fits(path)) return lwk::unexpected(path + ": the path is too long for a socket");
-  const sockaddr_un address = address_of(path);
+  const auto fitted = frame::socket_address(path);
+  if (!fitted) return lwk::unexpected(fitted.error());
+  const sockaddr_un& address = *fitted;
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0) {
     if (!S_ISSOCK(st.st_mode)) {
       return lwk::unexpected(path + " exists and is not a socket; it was left as it is");
     }
-    if (someone_listens(path)) {
+    if (someone_listens(address)) {
       return lwk::unexpected("another helper is already serving on " + path);
     }
     if (::unlink(path.c_str()) != 0) {
@@ -323,7 +479,7 @@ lwk::Result<int, std::string> listen_at(const std::string& path, gid_t group) {
   return fd;
 }
 
-Server::Server(int listening, Handler handler, ServerLimits limits)
+Server::Server(int listening, Handler handler, Served served, ServerLimits limits)
     : state_(std::make_unique<State>()) {
   int wake[2];
   if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) lwk::fatal("no pipe for the server's wake-ups");
@@ -331,12 +487,19 @@ Server::Server(int listening, Handler handler, ServerLimits limits)
   state_->wake_read = wake[0];
   state_->wake_write = wake[1];
   state_->handler = std::move(handler);
+  state_->served = std::move(served);
   state_->limits = limits;
+  rlimit files{};
+  const std::size_t open_files = ::getrlimit(RLIMIT_NOFILE, &files) == 0
+                                     ? static_cast<std::size_t>(files.rlim_cur)
+                                     : std::size_t{1024};
+  state_->max_connections = connection_bound(limits, open_files);
   set_nonblocking(listening);
 }
 
 Server::~Server() {
   for (auto& [fd, c] : state_->connections) ::close(fd);
+  state_->connections.clear();
   ::close(state_->listening);
   wake_for_stop = -1;
   ::close(state_->wake_read);
@@ -349,9 +512,11 @@ void Server::run() {
     state_->workers.emplace_back([this] { state_->work_loop(); });
   }
   state_->serve();
+  stop_asked = false;  // this stop is done with
 }
 
 void Server::request_stop() {
+  stop_asked = true;
   const int fd = wake_for_stop.load();
   if (fd >= 0) (void)!::write(fd, &kStop, 1);
 }

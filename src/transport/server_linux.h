@@ -1,24 +1,52 @@
 // The helper's listener on Linux: a Unix stream socket in place of the Mach
 // service, carrying the frames of transport/frame.h.
 //
-// One thread polls every connection and reads frames from it; a small pool of
-// workers runs the handler on each complete message. The bounds that hold:
-// - at most `max_connections` connections are open; a further one is closed
-//   as soon as it is accepted;
-// - messages of one connection are handled one at a time, in order: while
-//   one is being handled, nothing more is read from that connection;
+// One thread polls every connection, reads frames from it and writes the
+// replies to it, never blocking on either; a small pool of workers runs the
+// handler on each complete message. Each caller is taken when its connection
+// is accepted (caller_linux.h), and the caller check is asked then whether
+// it is one the service serves ("served"); that choice only decides which
+// share of the bounds below the connection draws on, for the handler checks
+// every message again.
+//
+// The bounds that hold:
+// - at most `max_connections` connections are open, fewer where the open-file
+//   limit is lower: each takes two descriptors (its socket and its caller's
+//   pidfd), and `reserved_descriptors` are kept for the caller check, the
+//   files and the cache commands. Callers that are not served may hold all
+//   but `served_connections` of them, and those of one uid at most
+//   `connections_per_uid`; a further connection is closed as soon as it is
+//   accepted.
+//   After the descriptor table was found full, the listening socket is left
+//   alone for `accept_pause`;
+// - a connection that has no frame under way and is owed no reply is ended
+//   once it has been idle for `idle_time`;
+// - messages of one connection are handled one at a time, in order: from
+//   the end of a frame until its reply has been sent, nothing more is read
+//   from that connection;
 // - `workers` messages at most are handled at once (the operations
 //   themselves still run one at a time, under the service lock);
-// - a frame's octets are kept only as they arrive, never as its length
-//   announces; beyond the first `allowance` octets of each frame, all
-//   connections together keep at most `buffer_budget` octets, and a
-//   connection over its allowance is not read while the budget is spent;
+// - what a connection holds (the frame being read, the message being
+//   handled, or the reply being sent) is free up to `allowance` octets;
+//   beyond that it is charged to a budget of `buffer_budget` octets, split
+//   in two: `served_share` for served callers, the rest for the others, so
+//   that no caller the service does not serve can starve one it does. A
+//   frame is read beyond its allowance only as far as its share has room; a
+//   message is handled only while its share's replies still fit in that
+//   share, and those over the allowance one at a time in each share;
 // - a frame must arrive whole within `frame_time` of its first octet, or its
-//   connection is ended: waiting on a spent budget included, so that nobody
-//   keeps the budget spent for longer than that, and those who spent it
-//   first are ended first. A connection that does not take its reply within
-//   `reply_timeout` is ended too.
-// An idle connection costs a descriptor and nothing else.
+//   connection is ended: waiting on a spent share included, so that nobody
+//   keeps a share spent for longer than that, and those who spent it first
+//   are ended first. A connection that does not take its whole reply within
+//   `reply_timeout` is ended too, and what it was charged is given back.
+//
+// Memory. A reply can be far larger than its request, since every issue of
+// every line is answered: a request of a million one-octet lines (6 MB on
+// the wire) is answered with 58 MB. So the helper's memory stays within
+// `buffer_budget`, plus `allowance` a connection, plus the one reply in each
+// share that may go beyond it, plus the working memory of the messages being
+// handled (the largest: the check of such a request, about 250 MB while it
+// runs, one at a time under the service lock), plus the allocator's own.
 #ifndef LWK_TRANSPORT_SERVER_LINUX_H_
 #define LWK_TRANSPORT_SERVER_LINUX_H_
 
@@ -31,17 +59,24 @@
 #include <string>
 
 #include "base/result.h"
+#include "identity/identity.h"
 #include "transport/message.h"
 
 namespace hosts_transport {
 
 struct ServerLimits {
   std::size_t max_connections = 1024;
+  std::size_t served_connections = 64;
+  std::size_t connections_per_uid = 256;
+  std::size_t reserved_descriptors = 64;
   std::size_t workers = 4;
   std::size_t allowance = 64u << 10;
   std::size_t buffer_budget = 64u << 20;
+  std::size_t served_share = 32u << 20;
   std::chrono::milliseconds frame_time{std::chrono::seconds(10)};
-  std::chrono::milliseconds reply_timeout{std::chrono::seconds(60)};
+  std::chrono::milliseconds idle_time{std::chrono::seconds(10)};
+  std::chrono::milliseconds reply_timeout{std::chrono::seconds(10)};
+  std::chrono::milliseconds accept_pause{100};
 };
 
 // Listens on a new Unix stream socket at `path`, owned by root and `group`
@@ -51,22 +86,30 @@ struct ServerLimits {
 // listening descriptor.
 lwk::Result<int, std::string> listen_at(const std::string& path, gid_t group);
 
+// The connections `limits` allows when `open_files` descriptors may be open.
+std::size_t connection_bound(const ServerLimits& limits, std::size_t open_files);
+
 class Server {
  public:
   using Handler = std::function<void(Message&)>;
+  // Whether the caller with this token is one the service serves; asked once
+  // per connection, on the polling thread.
+  using Served = std::function<bool(const identity::AuditToken&)>;
 
   // Serves on the listening socket `listening`, which it takes over.
-  Server(int listening, Handler handler, ServerLimits limits = {});
+  Server(int listening, Handler handler, Served served, ServerLimits limits = {});
   ~Server();
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // Serves until a stop is asked for; then accepts nothing more, lets every
-  // message already read be handled and answered, and returns.
+  // Serves until a stop is asked for (also before run() began); then
+  // accepts and reads nothing more, lets every message already read be
+  // handled and its reply be sent (each within `reply_timeout`), and
+  // returns.
   void run();
 
-  // Asks the running server to stop. Async-signal-safe: a signal handler
-  // may call it.
+  // Asks the server that runs, or the next one to run, to stop.
+  // Async-signal-safe: a signal handler may call it.
   static void request_stop();
 
  private:

@@ -6,9 +6,12 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -129,7 +132,10 @@ TEST(SignatureLinux, AClientThatOthersCouldReplaceIsNotTrusted) {
 TEST(CallerLinux, TheTokenOfASocketPeer) {
   int pair[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-  const auto token = caller::audit_token_of(pair[0]);
+  const auto peer = caller::Peer::of(pair[0]);
+  ASSERT_TRUE(peer.has_value());
+  EXPECT_EQ(peer->uid(), ::geteuid());
+  const auto token = peer->token();
   ASSERT_TRUE(token.has_value());
   EXPECT_EQ(identity::pid_of(*token), ::getpid());
   EXPECT_EQ((*token)[0], ::geteuid());
@@ -140,7 +146,105 @@ TEST(CallerLinux, TheTokenOfASocketPeer) {
   EXPECT_EQ(identity::start_time_in(*token), identity::start_time_of(::getpid()));
   ::close(pair[0]);
   ::close(pair[1]);
-  EXPECT_FALSE(caller::audit_token_of(pair[0]).has_value());  // no socket: no token
+  EXPECT_FALSE(caller::Peer::of(pair[0]).has_value());  // no socket: no peer
+}
+
+// A process that connects to `path` and then waits until its standard input
+// closes: a caller that hands its connection on and goes.
+pid_t connect_and_wait(const std::string& path, int* go) {
+  int in[2];
+  EXPECT_EQ(::pipe(in), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(in[1]);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) _exit(1);
+    char octet;
+    (void)!::read(in[0], &octet, 1);
+    _exit(0);
+  }
+  ::close(in[0]);
+  *go = in[1];
+  return pid;
+}
+
+// A process that waits until its standard input closes, given the pid
+// `wanted` when the kernel lets the next pid be chosen; -1 when it got
+// another.
+pid_t waiting_at(pid_t wanted, int* go) {
+  {
+    std::ofstream last("/proc/sys/kernel/ns_last_pid");
+    last << wanted - 1;
+  }
+  int in[2];
+  EXPECT_EQ(::pipe(in), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(in[1]);
+    char octet;
+    (void)!::read(in[0], &octet, 1);
+    _exit(0);
+  }
+  ::close(in[0]);
+  *go = in[1];
+  return pid;
+}
+
+TEST(CallerLinux, APeerWhosePidWasReusedIsNoCaller) {
+  if (::access("/proc/sys/kernel/ns_last_pid", W_OK) != 0) GTEST_SKIP() << "pids cannot be chosen";
+  lwk_test::TempDir dir;
+  const std::string path = dir / "s.sock";
+  const int listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listening, 8), 0);
+
+  // Taken while the connector lives, then it goes and another process gets
+  // its pid: the token taken then must not pass for the newcomer.
+  int go = -1;
+  const pid_t first = connect_and_wait(path, &go);
+  const int taken_alive = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+  ASSERT_GE(taken_alive, 0);
+  const auto peer = caller::Peer::of(taken_alive);
+  ASSERT_TRUE(peer.has_value());
+  ASSERT_TRUE(peer->token().has_value());
+  EXPECT_EQ(identity::pid_of(*peer->token()), first);
+
+  // A second connector, accepted only after it has gone and its pid is reused.
+  int go_second = -1;
+  const pid_t second = connect_and_wait(path, &go_second);
+  ::usleep(50000);  // connected
+  ::close(go);
+  ::close(go_second);
+  ASSERT_EQ(::waitpid(first, nullptr, 0), first);
+  ASSERT_EQ(::waitpid(second, nullptr, 0), second);
+  const int taken_late = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+  ASSERT_GE(taken_late, 0);
+
+  for (const auto& [pid, fd] : {std::pair{first, taken_alive}, std::pair{second, taken_late}}) {
+    int release = -1;
+    const pid_t newcomer = waiting_at(pid, &release);
+    if (newcomer == pid) {
+      const auto late = caller::Peer::of(fd);
+      ASSERT_TRUE(late.has_value());
+      EXPECT_EQ(late->token(), std::nullopt) << "a token for the process that took pid " << pid;
+      if (fd == taken_alive) {
+        EXPECT_EQ(peer->token(), std::nullopt);
+      }
+    } else {
+      ADD_FAILURE() << "pid " << pid << " could not be taken again (got " << newcomer << ")";
+    }
+    ::close(release);
+    ::waitpid(newcomer, nullptr, 0);
+  }
+  ::close(taken_alive);
+  ::close(taken_late);
+  ::close(listening);
 }
 
 }  // namespace

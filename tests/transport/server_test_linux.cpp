@@ -1,15 +1,22 @@
-// The Linux listener on its own, with an echoing handler and small limits:
-// frames are answered in order, and connections that hold the buffer budget
-// without finishing their frames cannot keep others out.
+// The Linux listener on its own, with small limits and a handler that
+// echoes, answers with a reply of a chosen size ("big:N"), or waits until
+// the test lets it go ("hold"): frames are answered in order; the bounds on
+// connections, idleness, the budget and replies hold; and a stop answers
+// what was read.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <future>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/temp_dir.h"
 #include "transport/frame.h"
@@ -18,25 +25,48 @@
 namespace {
 
 namespace frame = hosts_transport::frame;
+using std::chrono::milliseconds;
 
-class Echo : public ::testing::Test {
+class Listener : public ::testing::Test {
  protected:
   void start(hosts_transport::ServerLimits limits) {
     auto listening = hosts_transport::listen_at(path_, ::getegid());
     ASSERT_TRUE(listening.has_value()) << listening.error();
     server_ = std::make_unique<hosts_transport::Server>(
-        *listening,
-        [](hosts_transport::Message& m) {
-          if (m.wants_reply()) m.send_reply(m.payload().value_or("(none)"));
-        },
-        limits);
-    thread_ = std::thread([this] { server_->run(); });
+        *listening, [this](hosts_transport::Message& m) { handle(m); },
+        [this](const identity::AuditToken&) { return serve_next_.load(); }, limits);
+    done_ = std::async(std::launch::async, [this] { server_->run(); });
   }
-  ~Echo() override {
+  ~Listener() override {
+    release();
     if (server_) {
       hosts_transport::Server::request_stop();
-      thread_.join();
+      done_.wait();
     }
+  }
+
+  void handle(hosts_transport::Message& m) {
+    const std::string payload = m.payload().value_or("(none)");
+    std::string reply = payload;
+    if (payload == "hold") {
+      std::unique_lock lock(mutex_);
+      held_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return released_; });
+      reply = "held";
+    } else if (payload.starts_with("big:")) {
+      reply.assign(std::stoul(payload.substr(4)), 'r');
+    }
+    if (m.wants_reply()) m.send_reply(reply);
+  }
+  void wait_until_held() {
+    std::unique_lock lock(mutex_);
+    ASSERT_TRUE(changed_.wait_for(lock, std::chrono::seconds(5), [this] { return held_; }));
+  }
+  void release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
   }
 
   int connect_to() const {
@@ -69,11 +99,30 @@ class Echo : public ::testing::Test {
     if (!header) return std::nullopt;
     return read_exactly(fd, frame::reply_length(*header));
   }
+  // Whether the helper ended `fd` (rather than leaving it silent).
+  static bool ended(int fd) {
+    char octet;
+    return ::recv(fd, &octet, 1, 0) == 0;
+  }
+  // A connection, admitted as served or not: answered, or closed at once.
+  std::optional<int> admitted(bool served) {
+    serve_next_ = served;
+    const int fd = connect_to();
+    send_all(fd, frame::message_frame("ping", true));
+    if (reply(fd) == "ping") return fd;
+    ::close(fd);
+    return std::nullopt;
+  }
 
   lwk_test::TempDir dir_;
   std::string path_ = dir_ / "helper.sock";
   std::unique_ptr<hosts_transport::Server> server_;
-  std::thread thread_;
+  std::future<void> done_;
+  std::atomic<bool> serve_next_{false};
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool held_ = false;
+  bool released_ = false;
 };
 
 TEST(ListenAt, APathTooLongForASocketIsRefused) {
@@ -83,7 +132,17 @@ TEST(ListenAt, APathTooLongForASocketIsRefused) {
   EXPECT_EQ(listening.error(), path + ": the path is too long for a socket");
 }
 
-TEST_F(Echo, FramesAreAnsweredInOrder) {
+TEST(ConnectionBound, TwoDescriptorsAConnectionBelowTheOpenFileLimit) {
+  const hosts_transport::ServerLimits limits;  // 1024 connections, 64 descriptors kept
+  const struct {
+    std::size_t open_files, bound;
+  } cases[] = {{1u << 20, 1024}, {2112, 1024}, {2111, 1023}, {1024, 480}, {66, 1}, {64, 0}, {0, 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(hosts_transport::connection_bound(limits, c.open_files), c.bound) << c.open_files;
+  }
+}
+
+TEST_F(Listener, FramesAreAnsweredInOrder) {
   start({});
   const int fd = connect_to();
   send_all(fd, frame::message_frame("one", true) + frame::message_frame("", false) +
@@ -93,11 +152,82 @@ TEST_F(Echo, FramesAreAnsweredInOrder) {
   ::close(fd);
 }
 
-TEST_F(Echo, HoldersOfTheBudgetCannotKeepOthersOut) {
+TEST_F(Listener, ConnectionsAreBoundedInAllPerUidAndForServedCallers) {
+  hosts_transport::ServerLimits limits;
+  limits.max_connections = 6;
+  limits.served_connections = 2;
+  limits.connections_per_uid = 3;
+  start(limits);
+  // Not served, one uid: three of them, exactly.
+  std::vector<int> open;
+  for (int i = 0; i < 3; ++i) {
+    const auto fd = admitted(false);
+    ASSERT_TRUE(fd.has_value()) << i;
+    open.push_back(*fd);
+  }
+  EXPECT_FALSE(admitted(false).has_value());
+  // Served callers take the rest, up to the bound in all.
+  for (int i = 0; i < 3; ++i) {
+    const auto fd = admitted(true);
+    ASSERT_TRUE(fd.has_value()) << i;
+    open.push_back(*fd);
+  }
+  EXPECT_FALSE(admitted(true).has_value());
+  // One gone: room for one more.
+  ::close(open.back());
+  open.pop_back();
+  std::this_thread::sleep_for(milliseconds(100));
+  const auto again = admitted(true);
+  EXPECT_TRUE(again.has_value());
+  if (again) open.push_back(*again);
+  for (const int fd : open) ::close(fd);
+}
+
+TEST_F(Listener, OthersNeverTakeTheServedCallersConnections) {
+  hosts_transport::ServerLimits limits;
+  limits.max_connections = 6;
+  limits.served_connections = 2;
+  limits.connections_per_uid = 100;
+  start(limits);
+  std::vector<int> open;
+  for (int i = 0; i < 4; ++i) {
+    const auto fd = admitted(false);
+    ASSERT_TRUE(fd.has_value()) << i;
+    open.push_back(*fd);
+  }
+  EXPECT_FALSE(admitted(false).has_value());
+  const auto served = admitted(true);
+  EXPECT_TRUE(served.has_value());
+  if (served) open.push_back(*served);
+  for (const int fd : open) ::close(fd);
+}
+
+TEST_F(Listener, IdleConnectionsAreEndedButFramesUnderWayAreNot) {
+  hosts_transport::ServerLimits limits;
+  limits.idle_time = milliseconds(200);
+  limits.frame_time = milliseconds(3000);
+  start(limits);
+  const int silent = connect_to();
+  const int answered = connect_to();
+  const int slow = connect_to();
+  send_all(answered, frame::message_frame("a", true));
+  EXPECT_EQ(reply(answered), "a");
+  const std::string whole = frame::message_frame("slow", true);
+  send_all(slow, whole.substr(0, 3));
+  std::this_thread::sleep_for(milliseconds(500));
+  send_all(slow, whole.substr(3));
+  EXPECT_EQ(reply(slow), "slow");
+  EXPECT_TRUE(ended(silent));
+  EXPECT_TRUE(ended(answered));
+  for (const int fd : {silent, answered, slow}) ::close(fd);
+}
+
+TEST_F(Listener, HoldersOfTheBudgetCannotKeepOthersOut) {
   hosts_transport::ServerLimits limits;
   limits.allowance = 100;
   limits.buffer_budget = 1000;
-  limits.frame_time = std::chrono::milliseconds(300);
+  limits.served_share = 0;
+  limits.frame_time = milliseconds(300);
   start(limits);
   // Two connections announce large frames, send past their allowance, and stop.
   const int first = connect_to();
@@ -105,18 +235,116 @@ TEST_F(Echo, HoldersOfTheBudgetCannotKeepOthersOut) {
   for (const int fd : {first, second}) {
     send_all(fd, frame::message_frame(std::string(5000, 'x'), true).substr(0, 700));
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::this_thread::sleep_for(milliseconds(100));
   // A third frame, over its allowance as well, still gets through once the
   // holders, overdue first, are ended.
   const int third = connect_to();
   const std::string payload(600, 'y');
   const std::string whole = frame::message_frame(payload, true);
   send_all(third, whole.substr(0, 300));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // read apart: throttled
+  std::this_thread::sleep_for(milliseconds(50));  // read apart: throttled
   send_all(third, whole.substr(300));
   EXPECT_EQ(reply(third), payload);
   EXPECT_EQ(reply(first), std::nullopt);  // ended
+  // Long after, the octets of the ended and the answered frames are back in
+  // the budget: a frame of the whole budget's size goes through.
+  const std::string most(1000, 'z');
+  send_all(third, frame::message_frame(most, true));
+  EXPECT_EQ(reply(third), most);
   for (const int fd : {first, second, third}) ::close(fd);
+}
+
+TEST_F(Listener, FramesWaitingForAWorkerStayInTheBudget) {
+  hosts_transport::ServerLimits limits;
+  limits.workers = 1;
+  limits.allowance = 100;
+  limits.buffer_budget = 1000;
+  limits.served_share = 0;
+  limits.frame_time = milliseconds(300);
+  start(limits);
+  const int holder = connect_to();
+  send_all(holder, frame::message_frame("hold", true));
+  wait_until_held();
+  // Each frame is 500 octets over its allowance: two fill the budget, and
+  // the rest cannot be read past their allowances while those wait.
+  std::vector<int> senders;
+  for (int i = 0; i < 4; ++i) {
+    senders.push_back(connect_to());
+    send_all(senders.back(), frame::message_frame(std::string(600, 'a' + i), true));
+  }
+  std::this_thread::sleep_for(milliseconds(600));  // past their frame time
+  release();
+  EXPECT_EQ(reply(holder), "held");
+  int answered = 0;
+  for (const int fd : senders) answered += reply(fd).has_value() ? 1 : 0;
+  EXPECT_EQ(answered, 2);
+  for (const int fd : senders) ::close(fd);
+  ::close(holder);
+}
+
+TEST_F(Listener, ARepliesNobodyReadsHoldsNoWorker) {
+  hosts_transport::ServerLimits limits;
+  limits.workers = 1;
+  limits.served_share = 0;
+  limits.reply_timeout = milliseconds(2000);
+  start(limits);
+  const int deaf = connect_to();
+  send_all(deaf, frame::message_frame("big:8000000", true));  // never read in time
+  std::this_thread::sleep_for(milliseconds(100));
+  const int other = connect_to();
+  timeval sooner{1, 0};  // well before the deaf one's reply times out
+  ::setsockopt(other, SOL_SOCKET, SO_RCVTIMEO, &sooner, sizeof sooner);
+  send_all(other, frame::message_frame("ping", true));
+  EXPECT_EQ(reply(other), "ping");
+  // Not taken within its time: the connection is ended, the reply cut short.
+  std::this_thread::sleep_for(milliseconds(2200));
+  EXPECT_EQ(reply(deaf), std::nullopt);
+  ::close(deaf);
+  ::close(other);
+}
+
+TEST_F(Listener, ServedCallersAreNotStarvedByOthers) {
+  hosts_transport::ServerLimits limits;
+  limits.allowance = 100;
+  limits.buffer_budget = 2000;
+  limits.served_share = 1000;
+  limits.frame_time = std::chrono::seconds(30);
+  start(limits);
+  // Others announce large frames and hold their whole share.
+  std::vector<int> holders;
+  for (int i = 0; i < 3; ++i) {
+    holders.push_back(connect_to());
+    send_all(holders.back(), frame::message_frame(std::string(5000, 'x'), true).substr(0, 900));
+  }
+  std::this_thread::sleep_for(milliseconds(100));
+  serve_next_ = true;
+  const int served = connect_to();
+  const std::string payload(900, 's');
+  send_all(served, frame::message_frame(payload, true));
+  EXPECT_EQ(reply(served), payload);
+  for (const int fd : holders) ::close(fd);
+  ::close(served);
+}
+
+TEST_F(Listener, AStopAnswersWhatWasRead) {
+  hosts_transport::ServerLimits limits;
+  limits.workers = 1;
+  start(limits);
+  const int fd = connect_to();
+  send_all(fd, frame::message_frame("hold", true));
+  wait_until_held();
+  hosts_transport::Server::request_stop();
+  std::this_thread::sleep_for(milliseconds(100));
+  release();
+  EXPECT_EQ(reply(fd), "held");
+  EXPECT_EQ(done_.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  ::close(fd);
+}
+
+TEST_F(Listener, AStopAskedBeforeTheServerRunsIsNotLost) {
+  hosts_transport::Server::request_stop();  // a SIGTERM during start-up
+  start({});
+  EXPECT_EQ(done_.wait_for(std::chrono::seconds(5)), std::future_status::ready);
 }
 
 }  // namespace
