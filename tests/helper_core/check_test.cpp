@@ -135,6 +135,141 @@ TEST(Check, ConflictsComeLastWithEveryParty) {
                              }));
 }
 
+// The two request-wide limits are judged before anything else, the size
+// first: a request over both gets the size issue alone, one over either gets
+// that one issue however many other problems it has, and both limits are
+// inclusive. The size counts every name and every line text, switched off or
+// not.
+TEST(Check, WhichRequestWideLimitWins) {
+  const std::string tail = " is mapped to more than one address by the sets being applied";
+  // 15 octets in 3 sets, each with a line that is no entry.
+  const std::vector<WireSet> three = {set_of("ab", {{"bad", true}}), set_of("cd", {{"bad", true}}),
+                                      set_of("ef", {{"bad", true}})};
+  // 54 octets in 2 sets: a long name, a conflict, a line of markup.
+  const std::vector<WireSet> two = {
+      set_of(std::string(10, 'x'), {{"10.0.0.1 h", true}}),
+      set_of("y", {{"10.0.0.2 h", true}, {kept(kClose), true}}),
+  };
+  // 14 octets in 1 set, all of them in a name and a switched-off line.
+  const std::vector<WireSet> one = {set_of("name", {{"0123456789", false}})};
+  const std::string no_name = "the entry has no host name, so it maps nothing";
+  struct Case {
+    const char* what;
+    const std::vector<WireSet>& sets;
+    Limits limits;
+    std::vector<Issue> expected;
+  };
+  const Case cases[] = {
+      {"both over: the size",
+       three,
+       {14, 2, 256},
+       {{"the request is 15 octets and the limit is 14", 0, 0}}},
+      {"size over, sets at the limit",
+       three,
+       {14, 3, 256},
+       {{"the request is 15 octets and the limit is 14", 0, 0}}},
+      {"sets over, size at the limit",
+       three,
+       {15, 2, 256},
+       {{"the request carries 3 sets and the limit is 2", 0, 0}}},
+      {"both at the limit",
+       three,
+       {15, 3, 256},
+       {{no_name, 0, 1}, {no_name, 1, 1}, {no_name, 2, 1}}},
+      {"both over, with a long name, markup and a conflict",
+       two,
+       {53, 1, 5},
+       {{"the request is 54 octets and the limit is 53", 0, 0}}},
+      {"sets over, with a long name, markup and a conflict",
+       two,
+       {54, 1, 5},
+       {{"the request carries 2 sets and the limit is 1", 0, 0}}},
+      {"neither over",
+       two,
+       {54, 2, 5},
+       {{"the set's name is 10 octets and the limit is 5", 0, 0},
+        {kMarkup, 1, 2},
+        {"h" + tail, 0, 1},
+        {"h" + tail, 1, 1}}},
+      {"a switched-off line counts",
+       one,
+       {13, 0, 256},
+       {{"the request is 14 octets and the limit is 13", 0, 0}}},
+      {"no set allowed",
+       one,
+       {14, 0, 256},
+       {{"the request carries 1 sets and the limit is 0", 0, 0}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(issues_of(c.sets, c.limits), c.expected) << c.what;
+  // With no sets there is nothing to limit.
+  EXPECT_TRUE(check({}, Limits{0, 0, 0}).has_value());
+}
+
+// A host name that breaks several rules gives one issue on its line, with the
+// sentence of the first rule it breaks; two bad names on one line give one
+// issue whose sentences follow the names' order.
+TEST(Check, OneIssueForANameThatBreaksSeveralRules) {
+  const std::string too_long = "_-.a.." + std::string(300, 'b');  // 306 octets
+  const std::string bad = " holds something other than letters, digits and hyphens";
+  const std::vector<WireSet> sets = {
+      set_of("s", {{"10.0.0.1 fine", true}}),
+      set_of("t", {{"# note", true},
+                   {kept("10.0.0.1 " + too_long), true},
+                   {"10.0.0.1 a_b..c -x_", true},
+                   {"10.0.0.1 ok.a_-.b", true}}),
+  };
+  EXPECT_EQ(
+      issues_of(sets),
+      (std::vector<Issue>{
+          {"\"" + too_long + "\" is 306 octets long, and the limit is 253", 1, 2},
+          {"the part \"a_b\"" + bad + "; the part \"-x_\" begins or ends with a hyphen", 1, 3},
+          {"the part \"a_-\" begins or ends with a hyphen", 1, 4},
+      }));
+}
+
+// A line break in a line's text would make it several lines of the file, so
+// such a line is refused, switched on or off, with one issue and no other of
+// its own. A switched-on one still maps its names for conflict detection, as
+// the line breaks are white space there: its conflicts are reported too, on
+// its own line number, and it shifts the numbering of no other line. A line
+// whose text would not classify takes part in no conflict.
+TEST(Check, LinesWithLineBreaks) {
+  const std::string tail = " is mapped to more than one address by the sets being applied";
+  struct Case {
+    const char* what;
+    std::vector<WireSet> sets;
+    std::vector<Issue> expected;
+  };
+  const Case cases[] = {
+      {"a line feed in a conflicting line",
+       {set_of("a", {{"10.0.0.1 h\nother", true}}), set_of("b", {{"10.0.0.2 h", true}})},
+       {{kBreak, 0, 1}, {"h" + tail, 0, 1}, {"h" + tail, 1, 1}}},
+      {"a CR LF ending a conflicting line",
+       {set_of("a", {{"10.0.0.1 h\r\n", true}}), set_of("b", {{"10.0.0.2 h", true}})},
+       {{kBreak, 0, 1}, {"h" + tail, 0, 1}, {"h" + tail, 1, 1}}},
+      {"a second entry smuggled after a break is read as names of the first",
+       {set_of("a", {{"10.0.0.1 ok\r\n10.0.0.2 h", true}}), set_of("b", {{"10.0.0.2 h", true}})},
+       {{kBreak, 0, 1}, {"h" + tail, 0, 1}, {"h" + tail, 1, 1}}},
+      {"the break does not shift the next lines",
+       {set_of("a", {{"# one\n# two\r\n# three", true}, {"10.0.0.1 h", true}}),
+        set_of("b", {{"10.0.0.2 h", true}})},
+       {{kBreak, 0, 1}, {"h" + tail, 0, 2}, {"h" + tail, 1, 1}}},
+      {"switched off: the break only",
+       {set_of("a", {{"10.0.0.1 h\n", false}}), set_of("b", {{"10.0.0.2 h", true}})},
+       {{kBreak, 0, 1}}},
+      {"a bad token after the break: the break only, no conflict",
+       {set_of("a", {{"10.0.0.1 h\nbad_name", true}}), set_of("b", {{"10.0.0.2 h", true}})},
+       {{kBreak, 0, 1}}},
+      {"markup after the break: the break only, no conflict",
+       {set_of("a", {{kept("10.0.0.1 h\n" + kClose), true}}), set_of("b", {{"10.0.0.2 h", true}})},
+       {{kBreak, 0, 1}}},
+      {"a lone carriage return",
+       {set_of("a", {{"10.0.0.1\rh", true}, {"10.0.0.3 h", true}})},
+       {{kBreak, 0, 1}, {"h" + tail, 0, 1}, {"h" + tail, 0, 2}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(issues_of(c.sets), c.expected) << c.what;
+}
+
 TEST(Check, PassingSetsAreConvertedForRendering) {
   const std::vector<WireSet> sets = {
       set_of("work", {{"10.0.0.5 intranet.test", true}, {"10.0.0.6 wiki.test", false}}),

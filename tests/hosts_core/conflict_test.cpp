@@ -68,6 +68,17 @@ TEST(Detect, Cases) {
       {"broken lines never take part",
        {on("0", {"10.0.0.1 h", "10.0.0.2 h bad_name", "10.0.0.3"})},
        {}},
+      // Line breaks are white space to classification: the request check
+      // refuses such lines, and still reports their conflicts on their own line.
+      {"a line break is white space",
+       {on("0", {"10.0.0.1 a\nh"}), on("1", {"10.0.0.2 h\r\n"})},
+       {{"h", {{"0", 1, kA1}, {"1", 1, kA2}}}}},
+      {"an entry after a line break is more names of the first",
+       {on("0", {"10.0.0.1 ok\r\n10.0.0.2 h"}), on("1", {"10.0.0.2 h"})},
+       {{"h", {{"0", 1, kA1}, {"1", 1, kA2}}}}},
+      {"a line break shifts no line number",
+       {on("0", {"# x\n# y\n", "10.0.0.1 h"}), on("1", {"10.0.0.2 h"})},
+       {{"h", {{"0", 2, kA1}, {"1", 1, kA2}}}}},
       {"order of first sight",
        {on("0", {"10.0.0.1 b a"}), on("1", {"10.0.0.2 a b"})},
        {{"b", {{"0", 1, kA1}, {"1", 1, kA2}}}, {"a", {{"0", 1, kA1}, {"1", 1, kA2}}}}},

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "hosts_core/line.h"
 
 namespace {
 
@@ -70,6 +73,64 @@ TEST(HostnameParse, Refusals) {
     auto r = Hostname::parse(c.text);
     ASSERT_FALSE(r.has_value()) << c.text;
     EXPECT_EQ(r.error(), c.error) << c.text;
+  }
+}
+
+// A name that breaks several rules gets the sentence of the first rule in
+// the order: not ASCII, trailing dot, too long, then the parts from the left,
+// each part's rules (empty, too long, hyphen at an edge, bad character) before
+// the next part. Any other order reports another rule for one of these.
+TEST(HostnameParse, TheFirstRuleBrokenIsTheOneReported) {
+  struct Case {
+    std::string text;
+    HostnameError error;
+    std::string message;  // as an entry line reports the name
+  };
+  auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
+  const std::string dash = "\xE2\x80\x94";
+  const std::string long_part = std::string(64, '_');  // also bad characters
+  const std::string not_ascii = "\xC3\xA9_.." + std::string(260, 'a') + ".";
+  const std::string trailing = "-a_b.." + std::string(250, 'c') + ".";
+  const std::string too_long = "_-.a.." + std::string(300, 'b');
+  const std::string just_too_long = long_part + "." + std::string(189, 'a');  // 254
+  const std::string at_limit = long_part + "." + std::string(188, 'a');       // 253
+  const std::string hyphen_long_bad = "-" + std::string(63, '_');
+  const Case cases[] = {
+      {not_ascii, err(Reason::NotAscii),
+       quoted(not_ascii) + " is not ASCII " + dash +
+           " enter it in its encoded xn-- form, which is what the name system carries"},
+      {trailing, err(Reason::TrailingDot),
+       quoted(trailing) + " ends with a dot " + dash + " remove it"},
+      {too_long, err(Reason::TooLong, 306, 253),
+       quoted(too_long) + " is 306 octets long, and the limit is 253"},
+      {just_too_long, err(Reason::TooLong, 254, 253),
+       quoted(just_too_long) + " is 254 octets long, and the limit is 253"},
+      {at_limit, err(Reason::LabelTooLong, 0, 63, long_part),
+       "the part " + quoted(long_part) + " is longer than the limit of 63 octets"},
+      {".-a_." + std::string(64, 'x') + ".y", err(Reason::EmptyLabel),
+       quoted(".-a_." + std::string(64, 'x') + ".y") + " has an empty part between two dots"},
+      {hyphen_long_bad + ".a", err(Reason::LabelTooLong, 0, 63, hyphen_long_bad),
+       "the part " + quoted(hyphen_long_bad) + " is longer than the limit of 63 octets"},
+      {"ok.a_-.b", err(Reason::HyphenAtEdge, 0, 0, "a_-"),
+       "the part \"a_-\" begins or ends with a hyphen"},
+      {"a_b.-c", err(Reason::BadCharacter, 0, 0, "a_b"),
+       "the part \"a_b\" holds something other than letters, digits and hyphens"},
+      {"a_b..c", err(Reason::BadCharacter, 0, 0, "a_b"),
+       "the part \"a_b\" holds something other than letters, digits and hyphens"},
+      {"x.a*b." + std::string(64, 'c'), err(Reason::BadCharacter, 0, 0, "a*b"),
+       "the part \"a*b\" holds something other than letters, digits and hyphens"},
+  };
+  EXPECT_EQ(just_too_long.size(), 254u);
+  EXPECT_EQ(at_limit.size(), 253u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(hosts_core::hostname::fault_by_rules(c.text), c.error);
+    EXPECT_EQ(hosts_core::hostname::fault_of(c.text), c.error);
+    auto line = hosts_core::line::classify("10.0.0.1 " + c.text);
+    ASSERT_FALSE(line.has_value());
+    EXPECT_EQ(line.error().message, c.message);
+    EXPECT_EQ(line.error().fields,
+              std::vector<hosts_core::line::Field>{hosts_core::line::Field::name(0)});
   }
 }
 
