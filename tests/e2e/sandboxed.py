@@ -23,9 +23,11 @@ def in_sandbox():
     return bool(HELPER and CLIENT and os.environ.get("LWK_IN_SANDBOX"))
 
 
-def start_helper(stderr):
-    """Starts the helper; returns it once its socket answers, or None."""
-    helper = subprocess.Popen([HELPER], stderr=stderr)
+def start_helper(stderr, **popen):
+    """Starts the helper; returns it once its socket answers, or None. Its
+    standard output is not the test's, so that a helper left running could
+    never hold the test runner's output open."""
+    helper = subprocess.Popen([HELPER], stdout=subprocess.DEVNULL, stderr=stderr, **popen)
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline:
         with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:

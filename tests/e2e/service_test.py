@@ -81,9 +81,14 @@ class Service(unittest.TestCase):
         self.helper = None
 
     def tearDown(self):
-        if self.helper is not None:
-            self.stop_helper()
-        shutil.rmtree(self.scratch, ignore_errors=True)
+        try:
+            if self.helper is not None:
+                self.stop_helper()
+        finally:
+            if self.helper is not None:  # it did not stop: no helper outlives its test
+                self.helper.kill()
+                self.helper.wait()
+            shutil.rmtree(self.scratch, ignore_errors=True)
 
     def start_helper(self):
         self.helper = sandboxed.start_helper(subprocess.PIPE)
@@ -166,6 +171,11 @@ class Service(unittest.TestCase):
         with open(HOSTS, encoding="utf-8") as f:
             self.assertEqual(f.read(), ORIGINAL)
         self.assertFalse(os.path.exists(STORE))
+        # A refusal journaled after the removal does not make the store anew.
+        with connect() as sock:
+            sock.sendall(frame(0x01, b"\x00\x01\x02"))
+            self.assertEqual(read_reply(sock), b"")
+        self.assertFalse(os.path.exists(STORE))
         err = self.stop_helper()
         self.assertTrue(err.splitlines()[-1].endswith(" removed everything this side keeps"), err)
 
@@ -233,10 +243,30 @@ class Service(unittest.TestCase):
             with open(path, "w", encoding="utf-8") as f:
                 f.write("half")
         self.start_helper()
+        # Served only once the debris is cleared, which the socket's answer
+        # alone does not say.
+        self.assertEqual(self.client("flush").returncode, 0)
         for path in debris:
             self.assertFalse(os.path.exists(path), path)
-        self.assertEqual(sorted(journal()),
+        self.assertEqual(sorted(journal()[:-1]),
                          sorted("removed a leftover temporary file: " + p for p in debris))
+
+    def test_a_stop_during_start_up_is_not_lost(self):
+        # Much debris: the helper is still clearing it, its socket already
+        # answering, when the stop comes.
+        os.makedirs(STORE + "/backups")
+        for i in range(5000):
+            with open(STORE + "/backups/.hosts-%024d-000001.partial" % i, "w") as f:
+                f.write("half")
+        self.helper = sandboxed.start_helper(subprocess.DEVNULL)
+        self.assertIsNotNone(self.helper, "the helper did not start listening")
+        self.helper.send_signal(signal.SIGTERM)
+        try:
+            self.helper.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.fail("the helper did not stop")
+        self.assertEqual(self.helper.returncode, 0)
+        self.helper = None
 
     def test_the_log_is_rotated_at_its_bound(self):
         os.makedirs(STORE)
