@@ -177,7 +177,9 @@ class Service(unittest.TestCase):
             self.assertEqual(read_reply(sock), b"")
         self.assertFalse(os.path.exists(STORE))
         err = self.stop_helper()
-        self.assertTrue(err.splitlines()[-1].endswith(" removed everything this side keeps"), err)
+        lines = err.splitlines()
+        self.assertTrue(lines[-2].endswith(" removed everything this side keeps"), err)
+        self.assertTrue(lines[-1].endswith(" refused to serve: NotOurProgram(-67050)"), err)
 
     def test_a_copy_of_the_client_is_refused(self):
         self.start_helper()
