@@ -199,7 +199,8 @@ struct Server::State {
   // at a time. REQUIRES: `mutex` is held.
   std::optional<Job> next_job() {
     for (const Share s : {kServed, kOthers}) {
-      if (jobs[s].empty() || replying[s] >= share_of(s)) continue;
+      // A share with no reply under way always takes one job, however small.
+      if (jobs[s].empty() || (replying[s] != 0 && replying[s] >= share_of(s))) continue;
       if (jobs[s].front().large) {
         if (large_in_hand[s]) continue;
         large_in_hand[s] = true;

@@ -89,12 +89,12 @@ TEST(HostnameParse, TheFirstRuleBrokenIsTheOneReported) {
   auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
   const std::string dash = "\xE2\x80\x94";
   const std::string long_part = std::string(64, '_');  // also bad characters
-  const std::string not_ascii = "\xC3\xA9_.." + std::string(260, 'a') + ".";
-  const std::string trailing = "-a_b.." + std::string(250, 'c') + ".";
-  const std::string too_long = "_-.a.." + std::string(300, 'b');
+  const std::string not_ascii = std::string("\xC3\xA9_..").append(260, 'a').append(".");
+  const std::string trailing = std::string("-a_b..").append(250, 'c').append(".");
+  const std::string too_long = std::string("_-.a..").append(300, 'b');
   const std::string just_too_long = long_part + "." + std::string(189, 'a');  // 254
   const std::string at_limit = long_part + "." + std::string(188, 'a');       // 253
-  const std::string hyphen_long_bad = "-" + std::string(63, '_');
+  const std::string hyphen_long_bad = std::string("-").append(63, '_');
   const Case cases[] = {
       {not_ascii, err(Reason::NotAscii),
        quoted(not_ascii) + " is not ASCII " + dash +

@@ -72,7 +72,7 @@ TEST(Frame, SocketAddressesFitWithTheirNulOrAreRefused) {
                         {room, false}, {room + 1, false}, {4 * room, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "length " << c.length);
-    const std::string path = "/" + std::string(c.length - 1, 'p');
+    const std::string path = std::string("/").append(c.length - 1, 'p');
     const auto address = frame::socket_address(path);
     ASSERT_EQ(address.has_value(), c.fits);
     if (!c.fits) {
