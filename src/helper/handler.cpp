@@ -1,8 +1,8 @@
 #include "helper/handler.h"
 
 #include "helper_core/check.h"
+#include "helper_core/pipeline.h"
 #include "helper_core/serve.h"
-#include "hosts_core/block.h"
 #include "journal/journal.h"
 #include "os/files.h"
 
@@ -23,20 +23,18 @@ std::string describe(const WriteError& error) {
 }
 
 Response apply(ServiceState& state, const std::vector<hosts_ipc::WireSet>& sets) {
-  auto checked = hosts_helper_core::check::check(sets, hosts_helper_core::check::Limits::service());
-  if (!checked) return hosts_ipc::Issues{std::move(checked).error()};
-  // Links are followed here, so that write() can refuse a linked target with
-  // its own sentence; what is not a regular file is refused unread.
-  auto current = lwk::os::read_regular_file(state.paths.target, /*follow_link=*/true);
-  if (!current) return refused("reading the current file: " + current.error().message);
-  auto file = hosts_core::block::ManagedFile::read(*current);
-  if (!file) {
-    return refused("the file's markup is broken at line " + std::to_string(file.error().line) +
-                   ": " + file.error().message);
-  }
-  const std::string content = file->render(*checked);
+  auto content = hosts_helper_core::pipeline::new_content(
+      sets, hosts_helper_core::check::Limits::service(),
+      [&state]() -> lwk::Result<std::string, std::string> {
+        // Links are followed here, so that write() can refuse a linked target
+        // with its own sentence; what is not a regular file is refused unread.
+        auto current = lwk::os::read_regular_file(state.paths.target, /*follow_link=*/true);
+        if (!current) return lwk::unexpected(current.error().message);
+        return std::move(*current);
+      });
+  if (!content) return hosts_ipc::Issues{std::move(content).error()};
   auto changed =
-      hosts_helper_core::write::write(state.paths, content, *state.platform, state.counter);
+      hosts_helper_core::write::write(state.paths, *content, *state.platform, state.counter);
   if (!changed) return refused(describe(changed.error()));
   if (*changed) return hosts_ipc::Done{};
   return hosts_ipc::Unchanged{};

@@ -84,6 +84,38 @@ lwk::Result<ManagedFile, MarkupError> ManagedFile::read(std::string_view bytes) 
   return file;
 }
 
+lwk::Result<std::vector<ReadSet>, MarkupError> ManagedFile::read_sets() const {
+  std::vector<ReadSet> sets;
+  if (!body) return sets;
+  // The head ends where the opening marker's line begins: its line feeds
+  // count the lines before that one.
+  std::uint64_t n = 1 + static_cast<std::uint64_t>(std::count(head.begin(), head.end(), '\n'));
+  scanner::LineCursor cursor(*body);
+  scanner::ScannedLine line;
+  while (cursor.next(&line)) {
+    ++n;
+    // A line's text is all before the file's own line ending: in a file of
+    // line feeds, a carriage return before one belongs to the text, as
+    // rendering it again writes it.
+    const bool keeps_return = line.ending == CRLF && newline == LF;
+    const std::string_view text(line.text.data(), line.text.size() + (keeps_return ? 1 : 0));
+    if (text.starts_with(NODE_PREFIX)) {
+      auto name = escaping::unescape(text.substr(NODE_PREFIX.size()));
+      if (!name) {
+        return lwk::unexpected(broken(n, "a set's heading holds a backslash that is no escape"));
+      }
+      sets.push_back(ReadSet{std::move(*name), {}});
+    } else if (sets.empty()) {
+      return lwk::unexpected(broken(n, "a line of the block stands before any set's heading"));
+    } else if (text.starts_with(OFF_PREFIX)) {
+      sets.back().lines.push_back({text.substr(OFF_PREFIX.size()), false});
+    } else {
+      sets.back().lines.push_back({text, true});
+    }
+  }
+  return sets;
+}
+
 std::string ManagedFile::render(const std::vector<BlockSet>& sets) const {
   std::size_t lines = 0;
   std::size_t octets = 0;

@@ -40,12 +40,20 @@ struct BlockSet {
   friend bool operator==(const BlockSet&, const BlockSet&) = default;
 };
 
-// Why a file's markup cannot be read: a 1-based line number and one of seven
-// fixed messages.
+// Why a file's markup, or its block's sets, cannot be read: a 1-based line
+// number and one of a few fixed messages.
 struct MarkupError {
   std::uint64_t line;
   std::string message;
   friend bool operator==(const MarkupError&, const MarkupError&) = default;
+};
+
+// One set read back from a block: its name as it was given (unescaped), and
+// its lines, whose texts view the bytes that were read.
+struct ReadSet {
+  std::string name;
+  std::vector<BlockLine> lines;
+  friend bool operator==(const ReadSet&, const ReadSet&) = default;
 };
 
 // The current file cut at its managed block. All views point into the bytes
@@ -63,6 +71,15 @@ struct ManagedFile {
   // Reads the file's bytes. Fails, reporting the first broken line, when the
   // bytes are not UTF-8 or the markers do not form exactly one block.
   static lwk::Result<ManagedFile, MarkupError> read(std::string_view bytes);
+
+  // The sets the block holds, in order: each heading line starts a set, a
+  // line that begins with OFF_PREFIX is a switched-off line (its text after
+  // the prefix), and every other line a switched-on one. None without a
+  // block. Fails, naming the line of the file, for a line before the first
+  // heading and for a heading whose name escape() could not have written.
+  // Reading back inverts rendering: what render() wrote reads back as the
+  // sets it was given, less the entries it left out.
+  lwk::Result<std::vector<ReadSet>, MarkupError> read_sets() const;
 
   // Returns the complete new file: head and tail as they are, and a fresh block
   // holding a heading line per set, its lines, switched-off lines as comments,

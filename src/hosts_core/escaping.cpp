@@ -16,4 +16,23 @@ std::string escape(std::string_view text) {
   return out;
 }
 
+std::optional<std::string> unescape(std::string_view escaped) {
+  std::string out;
+  out.reserve(escaped.size());
+  for (std::size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] != '\\') {
+      out += escaped[i];
+      continue;
+    }
+    if (++i == escaped.size()) return std::nullopt;
+    switch (escaped[i]) {
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case '\\': out += '\\'; break;
+      default: return std::nullopt;
+    }
+  }
+  return out;
+}
+
 }  // namespace hosts_core::escaping

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "hosts_core/block.h"
 #include "hosts_core/scanner.h"
@@ -120,6 +122,66 @@ TEST(ManagedFileRead, CrLfEndingBelongsToTheMarker) {
   ASSERT_TRUE(r.has_value());
   EXPECT_EQ(r->tail, kClose + "\r\n");
   EXPECT_EQ(r->newline, "\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+using hosts_core::block::BlockLine;
+using hosts_core::block::ReadSet;
+
+// What a hand-edited block reads back as, and the line of the file that
+// keeps it from reading.
+TEST(ReadSets, TheBlocksSetsOrTheLineThatKeepsThemFromReading) {
+  const std::string node(NODE_PREFIX);
+  const std::string off(OFF_PREFIX);
+  const std::string spaced = " " + off + "x";  // the lines below view it
+  struct Case {
+    std::string file;
+    std::vector<ReadSet> sets;
+    std::optional<MarkupError> error;
+  };
+  const Case cases[] = {
+      {"127.0.0.1 a\n", {}, std::nullopt},
+      {kOpen + "\n" + kClose + "\n", {}, std::nullopt},
+      {"h1\r\nh2\r\n" + kOpen + "\r\n" + node + "w\\\\ork\\n2\r\n10.0.0.5 a.test\r\n" + off +
+           "10.0.0.6 b.test\r\n\r\n# note\r\n" + node + "\r\n" + kClose + "\r\n",
+       {{"w\\ork\n2",
+         {{"10.0.0.5 a.test", true}, {"10.0.0.6 b.test", false}, {"", true}, {"# note", true}}},
+        {"", {}}},
+       std::nullopt},
+      // In a file of line feeds, a carriage return before one is the text's.
+      {kOpen + "\n" + node + "s\n10.0.0.5 a.test\r\n" + kClose + "\n",
+       {{"s", {{"10.0.0.5 a.test\r", true}}}},
+       std::nullopt},
+      // The prefixes count at the first octet only.
+      {kOpen + "\n" + node + "s\n " + off + "x\n" + off + "\n" + kClose + "\n",
+       {{"s", {{spaced, true}, {"", false}}}},
+       std::nullopt},
+      {"h\n\n" + kOpen + "\n10.0.0.5 a.test\n" + node + "s\n" + kClose + "\n",
+       {},
+       MarkupError{4, "a line of the block stands before any set's heading"}},
+      {kOpen + "\n" + node + "ok\n" + node + "bad\\t\n" + kClose + "\n",
+       {},
+       MarkupError{3, "a set's heading holds a backslash that is no escape"}},
+      {kOpen + "\n" + node + "trailing\\\n" + kClose + "\n",
+       {},
+       MarkupError{2, "a set's heading holds a backslash that is no escape"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    auto file = ManagedFile::read(c.file);
+    ASSERT_TRUE(file.has_value());
+    auto sets = file->read_sets();
+    if (c.error) {
+      ASSERT_FALSE(sets.has_value());
+      EXPECT_EQ(sets.error(), *c.error);
+    } else {
+      ASSERT_TRUE(sets.has_value()) << sets.error().message;
+      EXPECT_EQ(*sets, c.sets);
+    }
+  }
 }
 
 }  // namespace

@@ -40,8 +40,8 @@
 
 #include "diff.h"
 #include "helper_core/check.h"
+#include "helper_core/pipeline.h"
 #include "helper_link.h"
-#include "hosts_core/block.h"
 #include "ipc/wire.h"
 #include "os/files.h"
 #include "paths/paths.h"
@@ -491,32 +491,39 @@ int run_preview(const Arguments& args) {
   if (args.positional.size() != 1) return usage_error("preview", "preview takes one sets file");
   auto sets = load_sets(args.positional[0]);
   if (!sets) return kUsage;
-  auto checked =
-      hosts_helper_core::check::check(sets->sets, hosts_helper_core::check::Limits::service());
-  if (!checked) {
-    show_issues(checked.error(), args.json);
-    return kRefused;
-  }
   const std::string hosts = args.hosts.value_or(hosts_paths::system_file());
-  auto current = read_input_file(hosts, kHostsFileLimit);
-  if (!current) {
-    if (current.error().refused) {
-      std::cerr << "lantern-wharf: " << hosts << ": " << current.error().message << "\n";
-      return kUsage;
+  // The helper's own way from the sets to the new file, with the file read
+  // under the client's bounds.
+  std::string current;
+  bool file_read = false;
+  std::optional<std::string> not_read;  // the client does not read such a file
+  auto rendered = hosts_helper_core::pipeline::new_content(
+      sets->sets, hosts_helper_core::check::Limits::service(),
+      [&]() -> lwk::Result<std::string, std::string> {
+        file_read = true;
+        auto bytes = read_input_file(hosts, kHostsFileLimit);
+        if (!bytes) {
+          if (bytes.error().refused) not_read = bytes.error().message;
+          return lwk::unexpected(bytes.error().message);
+        }
+        current = *bytes;
+        return std::move(*bytes);
+      });
+  if (not_read) {
+    std::cerr << "lantern-wharf: " << hosts << ": " << *not_read << "\n";
+    return kUsage;
+  }
+  if (!rendered) {
+    // Past the check, the one issue is the file's: its sentence alone.
+    if (file_read) {
+      show_refusal(rendered.error().front().message, args.json);
+    } else {
+      show_issues(rendered.error(), args.json);
     }
-    show_refusal("reading the current file: " + current.error().message, args.json);
     return kRefused;
   }
-  auto file = hosts_core::block::ManagedFile::read(*current);
-  if (!file) {
-    show_refusal("the file's markup is broken at line " + std::to_string(file.error().line) + ": " +
-                     file.error().message,
-                 args.json);
-    return kRefused;
-  }
-  const std::string rendered = file->render(*checked);
   const std::string out =
-      args.diff ? unified_diff(*current, rendered, hosts, hosts + " (after the apply)") : rendered;
+      args.diff ? unified_diff(current, *rendered, hosts, hosts + " (after the apply)") : *rendered;
   return write_out(out) ? kSuccess : kRefused;
 }
 
