@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -43,6 +44,7 @@
 #include "helper_core/pipeline.h"
 #include "helper_link.h"
 #include "ipc/wire.h"
+#include "manager.h"
 #include "os/files.h"
 #include "paths/paths.h"
 #include "sets_json.h"
@@ -77,6 +79,17 @@ constexpr const char* kToolHelp =
     "\n"
     "Prepares, checks and previews what the lantern-wharf helper writes into the\n"
     "managed block of the hosts file.\n"
+    "\n"
+    "commands that manage the sets in /etc/hosts:\n"
+    "  list                  the sets, each with its lines on and off\n"
+    "  show SET              the lines of a set, numbered\n"
+    "  enable SET [LINE...]  switch a set, or some of its lines, on\n"
+    "  disable SET [LINE...] switch a set, or some of its lines, off\n"
+    "  add SET LINE...       add lines to a set, made when it is new\n"
+    "  remove SET [LINE...]  remove lines, or a whole set\n"
+    "  rename SET NEW        rename a set\n"
+    "  import SET [FILE]     make a hosts file, or a list, a set\n"
+    "  export                print the sets as a sets file\n"
     "\n"
     "commands:\n"
     "  apply SETS.json       ask the helper to write the sets into /etc/hosts\n"
@@ -181,11 +194,96 @@ constexpr const char* kDecodeHelp =
     "\n"
     "  --json   print {\"response\": \"done\"} or {\"issues\": [...]}\n";
 
+// The sets in the file. Every command that changes them reads them back from
+// the managed block of /etc/hosts, changes them, and asks the helper to apply
+// them all, as apply does; --diff shows the change instead and sends nothing.
+#define LWK_CHANGE_OPTIONS                                                       \
+  "  --diff   print a unified diff of /etc/hosts against what it would be,\n"    \
+  "           and send nothing\n"                                                \
+  "  --json   print {\"response\": \"done\"} or {\"issues\": [...]}\n"           \
+  "\n"                                                                           \
+  "The sets are read from the managed block of /etc/hosts; the client keeps\n"   \
+  "nothing of its own. When two clients change the file at the same time, the\n" \
+  "last apply wins.\n"
+
+constexpr const char* kListHelp =
+    "usage: lantern-wharf list [--json]\n"
+    "\n"
+    "Lists the sets in the managed block of /etc/hosts, in order, each with how\n"
+    "many of its lines are switched on and off.\n"
+    "\n"
+    "  --json   print {\"sets\": [{\"name\": N, \"on\": K, \"off\": K}, ...]}\n";
+
+constexpr const char* kShowHelp =
+    "usage: lantern-wharf show [--json] SET\n"
+    "\n"
+    "Shows the lines of the set SET, numbered from 1 as the helper's check\n"
+    "numbers them (the numbers enable, disable and remove take), each on or off.\n"
+    "\n"
+    "  --json   print {\"name\": N, \"lines\": [{\"line\": L, \"text\": T, \"enabled\": B}]}\n";
+
+constexpr const char* kEnableHelp =
+    "usage: lantern-wharf enable [--diff] [--json] SET [LINE...]\n"
+    "\n"
+    "Switches on the lines numbered LINE of the set SET, or, without LINE, every\n"
+    "line of it: lines that were off before the set was switched off come on\n"
+    "too, for the file keeps no state of a set apart from its lines.\n"
+    "\n" LWK_CHANGE_OPTIONS;
+
+constexpr const char* kDisableHelp =
+    "usage: lantern-wharf disable [--diff] [--json] SET [LINE...]\n"
+    "\n"
+    "Switches off the lines numbered LINE of the set SET, or, without LINE, every\n"
+    "line of it. A line switched off stays in the block as a comment.\n"
+    "\n" LWK_CHANGE_OPTIONS;
+
+constexpr const char* kAddHelp =
+    "usage: lantern-wharf add [--off] [--diff] [--json] SET LINE...\n"
+    "\n"
+    "Adds each LINE, as written, at the end of the set SET, which is made when\n"
+    "there is none of that name. An entry that an earlier line already writes is\n"
+    "left out of the file, and the client says which line writes it.\n"
+    "\n"
+    "  --off    add the lines switched off\n" LWK_CHANGE_OPTIONS;
+
+constexpr const char* kRemoveLinesHelp =
+    "usage: lantern-wharf remove [--diff] [--json] SET [LINE...]\n"
+    "\n"
+    "Removes the lines numbered LINE from the set SET, or, without LINE, the\n"
+    "whole set.\n"
+    "\n" LWK_CHANGE_OPTIONS;
+
+constexpr const char* kRenameHelp =
+    "usage: lantern-wharf rename [--diff] [--json] SET NEW\n"
+    "\n"
+    "Gives the set SET the name NEW, which no other set may have.\n"
+    "\n" LWK_CHANGE_OPTIONS;
+
+constexpr const char* kImportHelp =
+    "usage: lantern-wharf import [--skip-refused] [--diff] [--json] SET [FILE]\n"
+    "\n"
+    "Makes the lines of the hosts-format FILE (standard input when FILE is - or\n"
+    "left out) the lines of the set SET, made when there is none of that name:\n"
+    "an existing hosts file, or a list someone publishes. Every line is kept as\n"
+    "written, comments and empty lines too, switched on. The lines the helper\n"
+    "would refuse are listed with their line numbers, and nothing is sent.\n"
+    "\n"
+    "  --skip-refused   leave the refused lines out and import the rest\n" LWK_CHANGE_OPTIONS;
+
+constexpr const char* kExportHelp =
+    "usage: lantern-wharf export\n"
+    "\n"
+    "Prints the sets in the managed block of /etc/hosts as a sets file, which\n"
+    "apply takes: to keep them, move them to another machine, or put them under\n"
+    "version control.\n";
+
 // The parsed command line of one command.
 struct Arguments {
   bool help = false;
   bool json = false;
   bool diff = false;
+  bool off = false;
+  bool skip_refused = false;
   std::optional<std::string> hosts;
   std::vector<std::string> positional;
 };
@@ -220,6 +318,10 @@ std::optional<Arguments> parse_arguments(const std::vector<std::string>& args,
       out.json = true;
     } else if (arg == "--diff" && permits("diff")) {
       out.diff = true;
+    } else if (arg == "--off" && permits("off")) {
+      out.off = true;
+    } else if (arg == "--skip-refused" && permits("skip-refused")) {
+      out.skip_refused = true;
     } else if (arg == "--hosts" && permits("hosts")) {
       if (i + 1 == args.size()) {
         usage_error(command, "--hosts needs a file");
@@ -571,6 +673,271 @@ int run_decode(const Arguments& args) {
   return report(*response, args.json, std::cout);
 }
 
+// ---- Managing the sets in the file ----
+
+namespace manager = lantern_wharf::manager;
+
+// The file as it is now and the sets its block holds.
+struct Current {
+  std::string path;
+  std::string bytes;
+  std::vector<manager::Set> sets;
+};
+
+// Reads the current sets; on failure, says why and gives the exit status.
+std::variant<Current, int> current_sets() {
+  Current current{hosts_paths::system_file(), {}, {}};
+  auto bytes = read_input_file(current.path, kHostsFileLimit);
+  if (!bytes) {
+    std::cerr << "lantern-wharf: " << current.path << ": " << bytes.error().message << "\n";
+    return bytes.error().refused ? kUsage : kRefused;
+  }
+  current.bytes = std::move(*bytes);
+  auto sets = manager::read_sets(current.bytes);
+  if (!sets) {
+    std::cerr << "lantern-wharf: " << current.path << ": " << sets.error()
+              << "; nothing was changed\n";
+    return kRefused;
+  }
+  current.sets = std::move(*sets);
+  return current;
+}
+
+// The line numbers among `words`, from 1; nothing, after saying so, for a
+// word that is none.
+std::optional<std::vector<std::uint64_t>> line_numbers(const std::string& command,
+                                                       const std::vector<std::string>& words) {
+  std::vector<std::uint64_t> numbers;
+  for (const std::string& word : words) {
+    std::uint64_t n = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), n);
+    if (error != std::errc() || end != word.data() + word.size() || n == 0) {
+      usage_error(command, "\"" + word + "\" is not a line number (lines count from 1)");
+      return std::nullopt;
+    }
+    numbers.push_back(n);
+  }
+  return numbers;
+}
+
+// Sends `changed` in place of the current sets, or, with --diff, prints what
+// it would change and sends nothing. Says first which lines the file would
+// leave out that it did not leave out before.
+int send_change(const Current& current, const std::vector<manager::Set>& changed,
+                const Arguments& args) {
+  const std::vector<std::string> before = manager::left_out(current.sets);
+  for (const std::string& note : manager::left_out(changed)) {
+    if (std::find(before.begin(), before.end(), note) == before.end()) {
+      std::cerr << "lantern-wharf: " << note << "\n";
+    }
+  }
+  const std::vector<hosts_ipc::WireSet> wire = manager::to_wire(changed);
+  if (!args.diff) return request_and_report(hosts_ipc::ApplySets{wire}, args.json);
+  auto content = hosts_helper_core::pipeline::new_content(
+      wire, hosts_helper_core::check::Limits::service(),
+      [&]() -> lwk::Result<std::string, std::string> { return current.bytes; });
+  if (!content) {
+    show_issues(content.error(), args.json);
+    return kRefused;
+  }
+  return write_out(unified_diff(current.bytes, *content, current.path,
+                                current.path + " (after the change)"))
+             ? kSuccess
+             : kRefused;
+}
+
+// A change refused before anything is sent: the sentence, exit status 2.
+int refuse_change(const std::string& why) {
+  std::cerr << "lantern-wharf: " << why << "; nothing was sent\n";
+  return kUsage;
+}
+
+int run_list(const Arguments& args) {
+  if (!args.positional.empty()) return usage_error("list", "list takes no arguments");
+  auto current = current_sets();
+  if (const int* status = std::get_if<int>(&current)) return *status;
+  const auto& sets = std::get<Current>(current).sets;
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const manager::Set& set : sets) {
+    const auto on = std::count_if(set.lines.begin(), set.lines.end(),
+                                  [](const manager::Line& l) { return l.enabled; });
+    const auto off = static_cast<std::int64_t>(set.lines.size()) - on;
+    if (args.json) {
+      list.push_back({{"name", set.name}, {"on", on}, {"off", off}});
+    } else {
+      std::cout << set.name << "\t" << on << " on, " << off << " off\n";
+    }
+  }
+  if (args.json) {
+    std::cout << nlohmann::ordered_json{{"sets", list}}.dump(
+                     -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+              << "\n";
+  }
+  return kSuccess;
+}
+
+int run_show(const Arguments& args) {
+  if (args.positional.size() != 1) return usage_error("show", "show takes one set's name");
+  auto current = current_sets();
+  if (const int* status = std::get_if<int>(&current)) return *status;
+  const auto& sets = std::get<Current>(current).sets;
+  auto at = manager::find(sets, args.positional[0]);
+  if (!at) {
+    std::cerr << "lantern-wharf: " << at.error() << "\n";
+    return kUsage;
+  }
+  const manager::Set& set = sets[*at];
+  nlohmann::ordered_json lines = nlohmann::ordered_json::array();
+  for (std::size_t i = 0; i < set.lines.size(); ++i) {
+    const manager::Line& line = set.lines[i];
+    if (args.json) {
+      lines.push_back({{"line", i + 1}, {"text", line.text}, {"enabled", line.enabled}});
+    } else {
+      std::cout << (i + 1) << "\t" << (line.enabled ? "on" : "off") << "\t" << line.text << "\n";
+    }
+  }
+  if (args.json) {
+    std::cout << nlohmann::ordered_json{{"name", set.name}, {"lines", lines}}.dump(
+                     -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+              << "\n";
+  }
+  return kSuccess;
+}
+
+// enable and disable.
+int run_switch(const Arguments& args, bool enabled) {
+  const std::string command = enabled ? "enable" : "disable";
+  if (args.positional.empty()) return usage_error(command, command + " takes a set's name");
+  const std::vector<std::string> words(args.positional.begin() + 1, args.positional.end());
+  auto numbers = line_numbers(command, words);
+  if (!numbers) return kUsage;
+  auto current = current_sets();
+  if (const int* status = std::get_if<int>(&current)) return *status;
+  const Current& now = std::get<Current>(current);
+  std::vector<manager::Set> changed = now.sets;
+  if (auto ok = manager::set_enabled(changed, args.positional[0], *numbers, enabled); !ok) {
+    return refuse_change(ok.error());
+  }
+  return send_change(now, changed, args);
+}
+
+int run_enable(const Arguments& args) { return run_switch(args, true); }
+int run_disable(const Arguments& args) { return run_switch(args, false); }
+
+int run_add(const Arguments& args) {
+  if (args.positional.size() < 2) return usage_error("add", "add takes a set's name and lines");
+  auto current = current_sets();
+  if (const int* status = std::get_if<int>(&current)) return *status;
+  const Current& now = std::get<Current>(current);
+  std::vector<manager::Set> changed = now.sets;
+  const std::vector<std::string> texts(args.positional.begin() + 1, args.positional.end());
+  manager::add_lines(changed, args.positional[0], texts, !args.off);
+  return send_change(now, changed, args);
+}
+
+int run_remove(const Arguments& args) {
+  if (args.positional.empty()) return usage_error("remove", "remove takes a set's name");
+  const std::vector<std::string> words(args.positional.begin() + 1, args.positional.end());
+  auto numbers = line_numbers("remove", words);
+  if (!numbers) return kUsage;
+  auto current = current_sets();
+  if (const int* status = std::get_if<int>(&current)) return *status;
+  const Current& now = std::get<Current>(current);
+  std::vector<manager::Set> changed = now.sets;
+  if (auto ok = manager::remove(changed, args.positional[0], *numbers); !ok) {
+    return refuse_change(ok.error());
+  }
+  return send_change(now, changed, args);
+}
+
+int run_rename(const Arguments& args) {
+  if (args.positional.size() != 2) return usage_error("rename", "rename takes two names");
+  auto current = current_sets();
+  if (const int* status = std::get_if<int>(&current)) return *status;
+  const Current& now = std::get<Current>(current);
+  std::vector<manager::Set> changed = now.sets;
+  if (auto ok = manager::rename(changed, args.positional[0], args.positional[1]); !ok) {
+    return refuse_change(ok.error());
+  }
+  return send_change(now, changed, args);
+}
+
+int run_import(const Arguments& args) {
+  if (args.positional.empty() || args.positional.size() > 2) {
+    return usage_error("import", "import takes a set's name and at most one file");
+  }
+  const std::string& name = args.positional[0];
+  const std::string source = args.positional.size() == 2 ? args.positional[1] : "-";
+  std::string text;
+  if (source == "-") {
+    auto in = read_at_most(STDIN_FILENO, kSetsFileLimit + 1);
+    if (!in) return refuse_change("standard input: " + in.error().message);
+    if (in->size() > kSetsFileLimit) {
+      return refuse_change("standard input holds more than " + std::to_string(kSetsFileLimit) +
+                           " octets, and the client reads at most " +
+                           std::to_string(kSetsFileLimit));
+    }
+    text = std::move(*in);
+  } else {
+    auto file = read_input_file(source, kSetsFileLimit);
+    if (!file) return refuse_change(source + ": " + file.error().message);
+    text = std::move(*file);
+  }
+  auto lines = manager::lines_of(text);
+  if (!lines) return refuse_change(source + ": " + lines.error());
+  const auto limits = hosts_helper_core::check::Limits::service();
+  std::uint64_t octets = name.size();
+  for (const std::string& line : *lines) octets += line.size();
+  if (octets > limits.max_request_octets) {
+    return refuse_change(source + ": the set would hold " + std::to_string(octets) +
+                         " octets of name and lines, and the helper takes at most " +
+                         std::to_string(limits.max_request_octets) + " in all");
+  }
+  // The lines the helper would refuse, judged as a set of their own.
+  manager::Set imported{name, {}};
+  for (const std::string& line : *lines) imported.lines.push_back({line, true});
+  auto checked = hosts_helper_core::check::check(manager::to_wire({imported}), limits);
+  if (!checked) {
+    std::vector<bool> refused(imported.lines.size(), false);
+    for (const Issue& issue : checked.error()) {
+      if (issue.line == 0) return refuse_change(source + ": " + issue.message);
+      refused[issue.line - 1] = true;
+      if (!args.skip_refused) {
+        std::cerr << source << ", line " << issue.line << ": " << issue.message << "\n";
+      }
+    }
+    if (!args.skip_refused) {
+      std::cerr << "lantern-wharf: the helper would refuse these lines; nothing was sent "
+                   "(--skip-refused leaves them out)\n";
+      return kRefused;
+    }
+    std::vector<manager::Line> kept;
+    for (std::size_t i = 0; i < imported.lines.size(); ++i) {
+      if (!refused[i]) kept.push_back(std::move(imported.lines[i]));
+    }
+    std::cerr << "lantern-wharf: left out the lines the helper would refuse: "
+              << (imported.lines.size() - kept.size()) << " of " << imported.lines.size() << "\n";
+    imported.lines = std::move(kept);
+  }
+  auto current = current_sets();
+  if (const int* status = std::get_if<int>(&current)) return *status;
+  const Current& now = std::get<Current>(current);
+  std::vector<manager::Set> changed = now.sets;
+  if (auto at = manager::find(changed, name)) {
+    changed[*at].lines = std::move(imported.lines);
+  } else {
+    changed.push_back(std::move(imported));
+  }
+  return send_change(now, changed, args);
+}
+
+int run_export(const Arguments& args) {
+  if (!args.positional.empty()) return usage_error("export", "export takes no arguments");
+  auto current = current_sets();
+  if (const int* status = std::get_if<int>(&current)) return *status;
+  return write_out(manager::to_sets_file(std::get<Current>(current).sets)) ? kSuccess : kRefused;
+}
+
 struct Command {
   const char* name;
   const char* help;
@@ -597,6 +964,15 @@ int run(const std::vector<std::string>& argv) {
       {"preview", kPreviewHelp, {"json", "diff", "hosts"}, run_preview},
       {"encode", kEncodeHelp, {}, run_encode},
       {"decode", kDecodeHelp, {"json"}, run_decode},
+      {"list", kListHelp, {"json"}, run_list},
+      {"show", kShowHelp, {"json"}, run_show},
+      {"enable", kEnableHelp, {"json", "diff"}, run_enable},
+      {"disable", kDisableHelp, {"json", "diff"}, run_disable},
+      {"add", kAddHelp, {"json", "diff", "off"}, run_add},
+      {"remove", kRemoveLinesHelp, {"json", "diff"}, run_remove},
+      {"rename", kRenameHelp, {"json", "diff"}, run_rename},
+      {"import", kImportHelp, {"json", "diff", "skip-refused"}, run_import},
+      {"export", kExportHelp, {}, run_export},
   };
   for (const Command& command : commands) {
     if (argv[0] != command.name) continue;

@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""The client as a hosts manager, end to end with the real helper: a
+person's way through every command, with the file checked after each, and
+the bad inputs that are refused before anything is sent.
+
+Runs only inside scripts/sandbox.sh.
+"""
+
+import json
+import os
+import subprocess
+import unittest
+
+import sandboxed
+from sandboxed import CLIENT, HOSTS, ORIGINAL
+
+OPEN = "# >>> lantern-wharf managed block \u2014 do not edit >>>"
+CLOSE = "# <<< lantern-wharf <<<"
+NODE = "# >>> lantern-wharf node: "
+OFF = "# lantern-wharf off: "
+
+
+def block(*lines):
+    """The original file with a managed block of `lines`."""
+    return ORIGINAL + "\n" + "\n".join([OPEN, *lines, CLOSE]) + "\n"
+
+
+@unittest.skipUnless(sandboxed.in_sandbox(), "runs inside scripts/sandbox.sh")
+class Manage(sandboxed.Fresh):
+    def client(self, *args, stdin=b""):
+        return subprocess.run([CLIENT, *args], input=stdin, capture_output=True, timeout=90)
+
+    def ok(self, *args, stdin=b"", out=b"done\n"):
+        r = self.client(*args, stdin=stdin)
+        self.assertEqual((r.returncode, r.stdout if out is not None else None), (0, out),
+                         r.stderr.decode())
+        return r
+
+    def file(self):
+        with open(HOSTS, encoding="utf-8") as f:
+            return f.read()
+
+    def test_a_persons_way_through_the_commands(self):
+        self.start_helper()
+        self.ok("list", out=b"")
+        self.ok("add", "work", "10.0.0.5 intranet.test", "10.0.0.6 wiki.test")
+        self.assertEqual(self.file(), block(NODE + "work", "10.0.0.5 intranet.test",
+                                            "10.0.0.6 wiki.test"))
+        self.ok("show", "work", out=b"1\ton\t10.0.0.5 intranet.test\n2\ton\t10.0.0.6 wiki.test\n")
+        self.ok("disable", "work", "2")
+        self.assertEqual(self.file(), block(NODE + "work", "10.0.0.5 intranet.test",
+                                            OFF + "10.0.0.6 wiki.test"))
+        r = self.ok("add", "home", "10.0.0.5 INTRANET.test", "10.0.0.7 nas.home")
+        self.assertEqual(r.stderr, b'lantern-wharf: set "home", line 1 is left out of the file: '
+                                   b'set "work", line 1 already writes that entry\n')
+        r = self.ok("list", "--json", out=None)
+        self.assertEqual(json.loads(r.stdout), {"sets": [{"name": "work", "on": 1, "off": 1},
+                                                         {"name": "home", "on": 1, "off": 0}]})
+        listing = os.path.join(self.scratch, "list.txt")
+        with open(listing, "w", encoding="utf-8") as f:
+            f.write("# a published list\n0.0.0.0 ads.example\n0.0.0.0 bad_name.example\n")
+        r = self.client("import", "ads", listing)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b", line 3: ", r.stderr)
+        self.assertNotIn("ads", self.file())  # nothing was sent
+        self.ok("import", "--skip-refused", "ads", listing)
+        self.ok("show", "ads", out=b"1\ton\t# a published list\n2\ton\t0.0.0.0 ads.example\n")
+        before = self.file()
+        r = self.ok("rename", "--diff", "ads", "blocklist", out=None)
+        self.assertIn(b"-" + (NODE + "ads").encode() + b"\n+" + (NODE + "blocklist").encode(),
+                      r.stdout)
+        self.assertEqual(self.file(), before)  # a diff sends nothing
+        self.ok("rename", "ads", "blocklist")
+        self.ok("enable", "work")
+        self.ok("remove", "home")
+        self.ok("remove", "blocklist", "1")
+        expected = block(NODE + "work", "10.0.0.5 intranet.test", "10.0.0.6 wiki.test",
+                         NODE + "blocklist", "0.0.0.0 ads.example")
+        self.assertEqual(self.file(), expected)
+        # Export, remove everything, and apply the export: the same file.
+        exported = self.ok("export", out=None).stdout
+        saved = os.path.join(self.scratch, "saved.json")
+        with open(saved, "wb") as f:
+            f.write(exported)
+        self.ok("remove-everything")
+        self.assertEqual(self.file(), ORIGINAL)
+        self.ok("apply", saved)
+        self.assertEqual(self.file(), expected)
+
+    def test_bad_input_is_refused_and_nothing_is_sent(self):
+        self.start_helper()
+        self.ok("add", "work", "10.0.0.5 intranet.test")
+        fifo = os.path.join(self.scratch, "fifo")
+        os.mkfifo(fifo)
+        latin1 = os.path.join(self.scratch, "latin1.txt")
+        with open(latin1, "wb") as f:
+            f.write(b"10.0.0.9 a.test\n10.0.0.9 caf\xe9.test\n")
+        big = os.path.join(self.scratch, "big.txt")
+        with open(big, "w", encoding="utf-8") as f:
+            f.write("0.0.0.0 %s.example\n" % ("x" * 40) * 20000)
+        cases = [
+            (["show", "nothing"], b'lantern-wharf: there is no set named "nothing"\n'),
+            (["enable", "nothing"],
+             b'lantern-wharf: there is no set named "nothing"; nothing was sent\n'),
+            (["disable", "work", "2"],
+             b'lantern-wharf: the set "work" has no line 2 (it has 1); nothing was sent\n'),
+            (["remove", "work", "0"], b'lantern-wharf: "0" is not a line number (lines count '
+                                      b"from 1)\ntry 'lantern-wharf remove --help'\n"),
+            (["rename", "work", "work2", "extra"], None),
+            (["import", "x", self.scratch],
+             ("lantern-wharf: %s: not a regular file; nothing was sent\n" % self.scratch).encode()),
+            (["import", "x", fifo],
+             ("lantern-wharf: %s: not a regular file; nothing was sent\n" % fifo).encode()),
+            (["import", "x", "/dev/zero"],
+             b"lantern-wharf: /dev/zero: not a regular file; nothing was sent\n"),
+            (["import", "x", latin1],
+             ("lantern-wharf: %s: line 2 is not valid UTF-8; nothing was sent\n" % latin1).encode()),
+            (["import", "x", big],
+             ("lantern-wharf: %s: the set would hold 1120001 octets of name and lines, and the "
+              "helper takes at most 1048576 in all; nothing was sent\n" % big).encode()),
+        ]
+        before = self.file()
+        for args, message in cases:
+            with self.subTest(args=args):
+                r = self.client(*args)
+                self.assertEqual(r.returncode, 2, r.stderr)
+                if message is not None:
+                    self.assertEqual(r.stderr, message)
+        self.assertEqual(self.file(), before)
+
+    def test_a_block_edited_by_hand_is_not_changed(self):
+        edited = block(NODE + "work", "10.0.0.5 intranet.test", "10.0.0.5 bad_name.test")
+        with open(HOSTS, "w", encoding="utf-8") as f:
+            f.write(edited)
+        self.start_helper()
+        r = self.client("add", "work", "10.0.0.6 wiki.test")
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr, b"lantern-wharf: /etc/hosts: the managed block holds what the "
+                                   b"helper would refuse, at line 7: the part \"bad_name\" holds "
+                                   b"something other than letters, digits and hyphens; nothing "
+                                   b"was changed\n")
+        self.assertEqual(self.file(), edited)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
