@@ -73,9 +73,20 @@ class Manage(sandboxed.Fresh):
         self.ok("rename", "ads", "blocklist")
         self.ok("enable", "work")
         self.ok("remove", "home")
+        before_removal = self.file()
         self.ok("remove", "blocklist", "1")
         expected = block(NODE + "work", "10.0.0.5 intranet.test", "10.0.0.6 wiki.test",
                          NODE + "blocklist", "0.0.0.0 ads.example")
+        self.assertEqual(self.file(), expected)
+        # The history: what each change did, a backup as a diff, and undo.
+        history = json.loads(self.ok("history", "--json", out=None).stdout)["backups"]
+        self.assertEqual([b["changes"] for b in history[:3]],
+                         [['changed "blocklist"'], ['removed "home"'], ['changed "work"']])
+        r = self.ok("history", "1", out=None)
+        self.assertIn(b"\n-# a published list\n", r.stdout)  # the backup against now
+        self.ok("undo")
+        self.assertEqual(self.file(), before_removal)
+        self.ok("undo")  # undoing the undo
         self.assertEqual(self.file(), expected)
         # Export, remove everything, and apply the export: the same file.
         exported = self.ok("export", out=None).stdout
@@ -107,6 +118,7 @@ class Manage(sandboxed.Fresh):
             (["remove", "work", "0"], b'lantern-wharf: "0" is not a line number (lines count '
                                       b"from 1)\ntry 'lantern-wharf remove --help'\n"),
             (["rename", "work", "work2", "extra"], None),
+            (["undo", "99"], b"lantern-wharf: there is no backup 99 (there are 1)\n"),
             (["import", "x", self.scratch],
              ("lantern-wharf: %s: not a regular file; nothing was sent\n" % self.scratch).encode()),
             (["import", "x", fifo],

@@ -42,8 +42,10 @@
 #include "diff.h"
 #include "helper_core/check.h"
 #include "helper_core/pipeline.h"
+#include "helper_core/write.h"
 #include "helper_link.h"
 #include "ipc/wire.h"
+#include "journal/journal.h"
 #include "manager.h"
 #include "os/files.h"
 #include "paths/paths.h"
@@ -90,6 +92,8 @@ constexpr const char* kToolHelp =
     "  rename SET NEW        rename a set\n"
     "  import SET [FILE]     make a hosts file, or a list, a set\n"
     "  export                print the sets as a sets file\n"
+    "  history [BACKUP]      the backups the helper keeps, or one as a diff\n"
+    "  undo [BACKUP]         go back to the sets of a backup\n"
     "\n"
     "commands:\n"
     "  apply SETS.json       ask the helper to write the sets into /etc/hosts\n"
@@ -276,6 +280,26 @@ constexpr const char* kExportHelp =
     "Prints the sets in the managed block of /etc/hosts as a sets file, which\n"
     "apply takes: to keep them, move them to another machine, or put them under\n"
     "version control.\n";
+
+constexpr const char* kHistoryHelp =
+    "usage: lantern-wharf history [--json] [BACKUP]\n"
+    "\n"
+    "Lists the backups the helper keeps of /etc/hosts, newest first and numbered\n"
+    "from 1, each with when it was made and what the change after it did to the\n"
+    "sets. With BACKUP, prints that backup as a unified diff against the current\n"
+    "file instead.\n"
+    "\n"
+    "  --json   print {\"backups\": [{\"backup\": N, \"made\": T, \"path\": P,\n"
+    "           \"changes\": [...]}]}\n";
+
+constexpr const char* kUndoHelp =
+    "usage: lantern-wharf undo [--diff] [--json] [BACKUP]\n"
+    "\n"
+    "Goes back to the sets of the backup numbered BACKUP in the history (the\n"
+    "newest when left out): the helper applies the sets of that backup's managed\n"
+    "block, as it applies any change, and everything outside the block stays as\n"
+    "it is now. Undoing is a change too: it makes a backup of its own.\n"
+    "\n" LWK_CHANGE_OPTIONS;
 
 // The parsed command line of one command.
 struct Arguments {
@@ -938,6 +962,112 @@ int run_export(const Arguments& args) {
   return write_out(manager::to_sets_file(std::get<Current>(current).sets)) ? kSuccess : kRefused;
 }
 
+// The backups the helper keeps, newest first, each read with its sets; on
+// failure, says why and gives the exit status.
+struct Kept {
+  manager::Backup backup;
+  std::string bytes;
+  lwk::Result<std::vector<manager::Set>, std::string> sets;
+};
+
+std::variant<std::vector<Kept>, int> kept_backups() {
+  auto backups = manager::backups_in(
+      hosts_helper_core::write::Paths::backups_in(hosts_paths::store_directory()));
+  if (!backups) {
+    std::cerr << "lantern-wharf: " << backups.error() << "\n";
+    return kRefused;
+  }
+  std::vector<Kept> kept;
+  for (manager::Backup& backup : *backups) {
+    auto bytes = read_input_file(backup.path, kHostsFileLimit);
+    if (!bytes) {
+      std::cerr << "lantern-wharf: " << backup.path << ": " << bytes.error().message << "\n";
+      return kRefused;
+    }
+    auto sets = manager::read_sets(*bytes);
+    kept.push_back({std::move(backup), std::move(*bytes), std::move(sets)});
+  }
+  return kept;
+}
+
+// The backup numbered `word` (1: the newest) among `kept`; nothing, after
+// saying so, for a number that names none.
+std::optional<std::size_t> backup_number(const std::string& command, const std::string& word,
+                                         std::size_t kept) {
+  auto numbers = line_numbers(command, {word});
+  if (!numbers) return std::nullopt;
+  if (numbers->front() > kept) {
+    std::cerr << "lantern-wharf: there is no backup " << word << " (there are " << kept << ")\n";
+    return std::nullopt;
+  }
+  return numbers->front() - 1;
+}
+
+int run_history(const Arguments& args) {
+  if (args.positional.size() > 1) return usage_error("history", "history takes at most a number");
+  auto current = current_sets();
+  if (const int* status = std::get_if<int>(&current)) return *status;
+  const Current& now = std::get<Current>(current);
+  auto listed = kept_backups();
+  if (const int* status = std::get_if<int>(&listed)) return *status;
+  const auto& kept = std::get<std::vector<Kept>>(listed);
+  if (args.positional.size() == 1) {
+    const auto at = backup_number("history", args.positional[0], kept.size());
+    if (!at) return kUsage;
+    return write_out(unified_diff(kept[*at].bytes, now.bytes, kept[*at].backup.path, now.path))
+               ? kSuccess
+               : kRefused;
+  }
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    // What the change it was made before did: from it to the next state.
+    static const std::vector<manager::Set> unread;
+    const auto& after = i == 0 ? now.sets : kept[i - 1].sets ? *kept[i - 1].sets : unread;
+    std::string what = "its block does not read back";
+    std::vector<std::string> phrases;
+    if (kept[i].sets) {
+      phrases = manager::changes(*kept[i].sets, after);
+      what.clear();
+      for (const std::string& phrase : phrases) what += (what.empty() ? "" : ", ") + phrase;
+      if (what.empty()) what = "no change to the sets";
+    }
+    const std::string when = hosts_journal::stamp_at(std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::nanoseconds(kept[i].backup.nanoseconds))));
+    if (args.json) {
+      list.push_back({{"backup", i + 1},
+                      {"made", when},
+                      {"path", kept[i].backup.path},
+                      {"changes", kept[i].sets ? nlohmann::ordered_json(phrases)
+                                               : nlohmann::ordered_json(nullptr)}});
+    } else {
+      std::cout << (i + 1) << "\t" << when << "\t" << what << "\n";
+    }
+  }
+  if (args.json) {
+    std::cout << nlohmann::ordered_json{{"backups", list}}.dump(
+                     -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+              << "\n";
+  }
+  return kSuccess;
+}
+
+int run_undo(const Arguments& args) {
+  if (args.positional.size() > 1) return usage_error("undo", "undo takes at most a number");
+  auto current = current_sets();
+  if (const int* status = std::get_if<int>(&current)) return *status;
+  const Current& now = std::get<Current>(current);
+  auto listed = kept_backups();
+  if (const int* status = std::get_if<int>(&listed)) return *status;
+  const auto& kept = std::get<std::vector<Kept>>(listed);
+  if (kept.empty()) return refuse_change("the helper keeps no backup to go back to");
+  const auto at = args.positional.empty() ? std::optional<std::size_t>(0)
+                                          : backup_number("undo", args.positional[0], kept.size());
+  if (!at) return kUsage;
+  if (!kept[*at].sets) return refuse_change(kept[*at].backup.path + ": " + kept[*at].sets.error());
+  return send_change(now, *kept[*at].sets, args);
+}
+
 struct Command {
   const char* name;
   const char* help;
@@ -973,6 +1103,8 @@ int run(const std::vector<std::string>& argv) {
       {"rename", kRenameHelp, {"json", "diff"}, run_rename},
       {"import", kImportHelp, {"json", "diff", "skip-refused"}, run_import},
       {"export", kExportHelp, {}, run_export},
+      {"history", kHistoryHelp, {"json"}, run_history},
+      {"undo", kUndoHelp, {"json", "diff"}, run_undo},
   };
   for (const Command& command : commands) {
     if (argv[0] != command.name) continue;

@@ -1,8 +1,14 @@
 #include "manager.h"
 
+#include <dirent.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <tuple>
 
 #include "base/utf8.h"
 #include "helper_core/check.h"
@@ -32,8 +38,9 @@ std::string in_quotes(std::string_view name) { return "\"" + std::string(name) +
 lwk::Result<void, Refusal> in_range(const Set& set, const std::vector<std::uint64_t>& numbers) {
   for (const std::uint64_t n : numbers) {
     if (n == 0 || n > set.lines.size()) {
-      return lwk::unexpected("the set " + in_quotes(set.name) + " has no line " + std::to_string(n) +
-                             " (it has " + std::to_string(set.lines.size()) + ")");
+      return lwk::unexpected("the set " + in_quotes(set.name) + " has no line " +
+                             std::to_string(n) + " (it has " + std::to_string(set.lines.size()) +
+                             ")");
     }
   }
   return lwk::success();
@@ -190,11 +197,79 @@ std::vector<std::string> left_out(const std::vector<Set>& sets) {
         continue;
       }
       notes.push_back("set " + in_quotes(sets[s].name) + ", line " + std::to_string(l + 1) +
-                      " is left out of the file: set " + in_quotes(sets[first->set].name) + ", line " +
-                      std::to_string(first->line + 1) + " already writes that entry");
+                      " is left out of the file: set " + in_quotes(sets[first->set].name) +
+                      ", line " + std::to_string(first->line + 1) + " already writes that entry");
     }
   }
   return notes;
+}
+
+namespace {
+
+// The digits `text` is made of, as a number; nothing for anything else.
+std::optional<std::uint64_t> number(std::string_view text) {
+  std::uint64_t n = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return n;
+}
+
+// A backup's name: "hosts-", 24 digits of nanoseconds, "-", the counter.
+std::optional<Backup> backup_named(const std::string& directory, std::string_view name) {
+  constexpr std::string_view prefix = "hosts-";
+  if (!name.starts_with(prefix) || name.size() < prefix.size() + 24 + 2) return std::nullopt;
+  const std::string_view rest = name.substr(prefix.size());
+  if (rest[24] != '-') return std::nullopt;
+  const auto nanoseconds = number(rest.substr(0, 24));
+  const auto counter = number(rest.substr(25));
+  if (!nanoseconds || !counter) return std::nullopt;
+  return Backup{directory + "/" + std::string(name), *nanoseconds, *counter};
+}
+
+}  // namespace
+
+lwk::Result<std::vector<Backup>, std::string> backups_in(const std::string& backups) {
+  std::vector<Backup> found;
+  DIR* directory = ::opendir(backups.c_str());
+  if (directory == nullptr) {
+    if (errno == ENOENT) return found;
+    return lwk::unexpected(backups + ": " + std::strerror(errno));
+  }
+  while (const dirent* entry = ::readdir(directory)) {
+    if (auto backup = backup_named(backups, entry->d_name)) found.push_back(std::move(*backup));
+  }
+  (void)::closedir(directory);
+  // The names order them as the helper does: by time, then by counter.
+  std::sort(found.begin(), found.end(), [](const Backup& a, const Backup& b) {
+    return std::tie(a.nanoseconds, a.counter) > std::tie(b.nanoseconds, b.counter);
+  });
+  return found;
+}
+
+std::vector<std::string> changes(const std::vector<Set>& before, const std::vector<Set>& after) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    const auto was = find(before, after[i].name);
+    if (!was) {
+      out.push_back("added " + in_quotes(after[i].name));
+    } else if (before[*was].lines != after[i].lines) {
+      out.push_back("changed " + in_quotes(after[i].name));
+    }
+  }
+  for (const Set& set : before) {
+    if (!find(after, set.name)) out.push_back("removed " + in_quotes(set.name));
+  }
+  // The sets both hold, in the order of each.
+  std::vector<std::string_view> kept_before;
+  std::vector<std::string_view> kept_after;
+  for (const Set& set : before) {
+    if (find(after, set.name)) kept_before.push_back(set.name);
+  }
+  for (const Set& set : after) {
+    if (find(before, set.name)) kept_after.push_back(set.name);
+  }
+  if (kept_before != kept_after) out.push_back("reordered the sets");
+  return out;
 }
 
 }  // namespace lantern_wharf::manager

@@ -75,6 +75,24 @@ lwk::Result<std::vector<std::string>, Refusal> lines_of(std::string_view text);
 // out of the file: set T, line M already writes that entry".
 std::vector<std::string> left_out(const std::vector<Set>& sets);
 
+// One backup the helper keeps: the file as it was before one of its changes.
+struct Backup {
+  std::string path;
+  std::uint64_t nanoseconds;  // when it was made, since 1970
+  std::uint64_t counter;
+};
+
+// The backups in the directory `backups`, newest first; entries not named as
+// the helper names backups are passed over, and a directory that does not
+// exist holds none.
+lwk::Result<std::vector<Backup>, std::string> backups_in(const std::string& backups);
+
+// What changed from the sets `before` to the sets `after`: a phrase for each
+// set added or changed, in the order of `after` ("added \"work\"", "changed
+// \"work\""), then for each removed ("removed \"work\""), then "reordered the
+// sets" when the sets both hold stand in another order. Empty when nothing did.
+std::vector<std::string> changes(const std::vector<Set>& before, const std::vector<Set>& after);
+
 }  // namespace lantern_wharf::manager
 
 #endif  // LWK_TOOLS_LANTERN_WHARF_MANAGER_H_
