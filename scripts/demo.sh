@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The main job: builds the helper and the client, and shows them at work on
-# a sandboxed copy of this machine's /etc (scripts/sandbox.sh): an apply, the
-# name resolving, the store, a repeated apply, a refused caller and the
-# journal, and remove-everything putting the file back byte for byte. Nothing
-# outside the sandbox changes. Needs root, for the private mount namespace.
+# a sandboxed copy of this machine's /etc (scripts/sandbox.sh), as a person
+# uses them: add a set, see it, switch it off, import a small list, look at
+# the history, undo; then an apply of a sets file, the name resolving, the
+# store, a repeated apply, a refused caller and the journal, and
+# remove-everything putting the file back byte for byte. Nothing outside the
+# sandbox changes. Needs root, for the private mount namespace.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,21 +27,48 @@ helper=$!
 trap 'kill -TERM "$helper" 2>/dev/null || true; rm -f "$before" "$helper_log"' EXIT
 for _ in $(seq 100); do [ -S /run/org.lanternwharf.kit.helper.sock ] && break; sleep 0.05; done
 
-step "1. apply the example sets; the new /etc/hosts"
+step "1. add a set, and see it"
+show lantern-wharf add work "10.0.0.5 intranet.test" "10.0.0.6 wiki.test"
+show lantern-wharf list
+show lantern-wharf show work
+
+step "2. switch one line off: look first, then do it"
+show lantern-wharf disable --diff work 2
+show lantern-wharf disable work 2
+show lantern-wharf list
+
+step "3. import a small published list; the line the helper would refuse is named"
+list=$(mktemp)
+printf '# a small blocklist\n0.0.0.0 ads.example\n0.0.0.0 tracker_1.example\n0.0.0.0 metrics.example\n' >"$list"
+show lantern-wharf import blocklist "$list" || echo "(exit status $?: nothing was sent)"
+show lantern-wharf import --skip-refused blocklist "$list"
+rm -f "$list"
+show lantern-wharf show blocklist
+
+step "4. the history of the file, and undo of the last change"
+show lantern-wharf history
+show lantern-wharf undo
+show lantern-wharf list
+
+step "5. export the sets, as a file apply takes"
+show lantern-wharf export
+
+step "6. remove everything, then apply the example sets file; the new /etc/hosts"
+show lantern-wharf remove-everything
 show lantern-wharf apply "$sets"
 show cat /etc/hosts
 
-step "2. the system resolves a name of the block"
+step "7. the system resolves a name of the block"
 show getent hosts intranet.test
 
-step "3. the store: the snapshot and one backup (an apply writes no journal line)"
+step "8. the store: the snapshot and one backup (an apply writes no journal line)"
 show ls -lR "$store"
 show cat "$store/before-first-apply"
 
-step "4. the same apply again changes nothing"
+step "9. the same apply again changes nothing"
 show lantern-wharf apply "$sets"
 
-step "5. a copy of the client at another path is refused"
+step "10. a copy of the client at another path is refused"
 copy=$(mktemp -d)
 cp "$LWK_CLIENT" "$copy/lantern-wharf"
 show "$copy/lantern-wharf" apply "$sets" || echo "(exit status $?)"
@@ -47,7 +76,7 @@ rm -rf "$copy"
 step "   the journal: refusals, flushes and removals"
 show cat "$store/helper.log"
 
-step "6. remove everything: the file as it was, the store gone"
+step "11. remove everything: the file as it was, the store gone"
 show lantern-wharf remove-everything
 if cmp -s "$before" /etc/hosts; then echo "/etc/hosts is byte for byte as before the first apply"; else echo "/etc/hosts differs!"; exit 1; fi
 show ls -la /var/db
