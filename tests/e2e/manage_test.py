@@ -36,6 +36,16 @@ class Manage(sandboxed.Fresh):
                          r.stderr.decode())
         return r
 
+    def complete(self, *words):
+        """What bash's completion offers for the last of `words`."""
+        script = os.path.join(os.path.dirname(__file__), "..", "..", "dist", "bash-completion",
+                              "lantern-wharf")
+        line = ("source %s; COMP_WORDS=(%s); COMP_CWORD=%d; _lantern_wharf; "
+                "printf '%%s\\n' \"${COMPREPLY[@]}\""
+                % (script, " ".join("'%s'" % w for w in words), len(words) - 1))
+        r = subprocess.run(["bash", "-c", line], capture_output=True, check=True, text=True)
+        return [w for w in r.stdout.split("\n") if w]
+
     def file(self):
         with open(HOSTS, encoding="utf-8") as f:
             return f.read()
@@ -71,6 +81,12 @@ class Manage(sandboxed.Fresh):
                       r.stdout)
         self.assertEqual(self.file(), before)  # a diff sends nothing
         self.ok("rename", "ads", "blocklist")
+        # Completion offers the commands, and the sets where a set is wanted.
+        self.assertEqual(self.complete("lantern-wharf", "re"),
+                         ["remove", "rename", "remove-everything"])
+        self.assertEqual(self.complete("lantern-wharf", "show", ""), ["work", "home", "blocklist"])
+        self.assertEqual(self.complete("lantern-wharf", "import", "--o"), [])
+        self.assertEqual(self.complete("lantern-wharf", "add", "--o"), ["--off"])
         self.ok("enable", "work")
         self.ok("remove", "home")
         before_removal = self.file()
