@@ -7,11 +7,23 @@
 
 namespace lantern_wharf {
 
-// Returns a unified diff from `before` to `after` with three lines of context,
-// or an empty text when they are equal. The lines that both texts share at
-// their start and at their end are kept as context, and everything between
-// them forms one hunk: exact for any pair of texts, and the smallest hunk for
-// a change confined to one region, as a new managed block is.
+// Returns a unified diff from `before` to `after`, or an empty text when they
+// are equal. The diff opens with "--- before_label" and "+++ after_label" and
+// has as many hunks as the changes need, laid out as `diff -u` lays them out:
+// three lines of context on either side of a change, changes that lie at most
+// six unchanged lines apart share one hunk, each hunk's header reads
+// "@@ -start,length +start,length @@" (an empty range names the line before
+// it), a change lists its removed lines before its added ones, and a line
+// without a final line feed is followed by "\ No newline at end of file".
+// Lines keep their endings (a carriage return is part of the line).
+//
+// The diff is minimal: it removes and adds len(before) + len(after) - 2 * LCS
+// lines, LCS being the length of a longest common subsequence of the lines,
+// found by Myers' O((N+M)D) search on what lies between the common first and
+// last lines. The search keeps one row of furthest points per edit, so it
+// needs (D+1)^2 four-byte entries; it gives up beyond 2048 edits (at most
+// 17 MB), and such a diff removes and adds everything between the common
+// first and last lines instead: still exact, no longer minimal.
 std::string unified_diff(std::string_view before, std::string_view after,
                          std::string_view before_label, std::string_view after_label);
 
