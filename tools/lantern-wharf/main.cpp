@@ -749,10 +749,14 @@ std::optional<std::vector<std::uint64_t>> line_numbers(const std::string& comman
 // leave out that it did not leave out before.
 int send_change(const Current& current, const std::vector<manager::Set>& changed,
                 const Arguments& args) {
-  const std::vector<std::string> before = manager::left_out(current.sets);
-  for (const std::string& note : manager::left_out(changed)) {
-    if (std::find(before.begin(), before.end(), note) == before.end()) {
-      std::cerr << "lantern-wharf: " << note << "\n";
+  const std::vector<std::string> after = manager::left_out(changed);
+  if (!after.empty()) {
+    // Only what the change leaves out: a repeat that was there before is no news.
+    const std::vector<std::string> before = manager::left_out(current.sets);
+    for (const std::string& note : after) {
+      if (std::find(before.begin(), before.end(), note) == before.end()) {
+        std::cerr << "lantern-wharf: " << note << "\n";
+      }
     }
   }
   const std::vector<hosts_ipc::WireSet> wire = manager::to_wire(changed);

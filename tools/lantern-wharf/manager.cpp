@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <tuple>
+#include <utility>
 
 #include "base/utf8.h"
 #include "helper_core/check.h"
@@ -32,7 +33,11 @@ std::uint64_t file_line(const ManagedFile& file, const std::vector<Set>& sets, s
   return n + line;
 }
 
-std::string in_quotes(std::string_view name) { return "\"" + std::string(name) + "\""; }
+std::string in_quotes(std::string_view name) {
+  std::string out(1, '"');
+  out.append(name).push_back('"');
+  return out;
+}
 
 // Checks the 1-based `numbers` against a set of `count` lines.
 lwk::Result<void, Refusal> in_range(const Set& set, const std::vector<std::uint64_t>& numbers) {
@@ -174,31 +179,28 @@ lwk::Result<std::vector<std::string>, Refusal> lines_of(std::string_view text) {
 }
 
 std::vector<std::string> left_out(const std::vector<Set>& sets) {
-  struct Writer {
-    hosts_core::entry_key::EntryKey key;
-    std::size_t set;
-    std::size_t line;
-  };
-  std::vector<Writer> written;
+  // The keys as rendering keeps them, and where each is first written: the
+  // table numbers its keys from 0 in the order they were added.
+  hosts_core::entry_key::KeyTable written;
+  std::vector<std::pair<std::size_t, std::size_t>> first_at;
+  hosts_core::line::EntryView entry;
   std::vector<std::string> notes;
   for (std::size_t s = 0; s < sets.size(); ++s) {
     for (std::size_t l = 0; l < sets[s].lines.size(); ++l) {
       const Line& line = sets[s].lines[l];
       if (!line.enabled) continue;
-      auto classified = hosts_core::line::classify(line.text);
-      if (!classified) continue;
-      const auto* entry = std::get_if<hosts_core::line::Entry>(&*classified);
-      if (entry == nullptr) continue;
-      auto key = hosts_core::entry_key::EntryKey::of_line(*entry);
-      const auto first = std::find_if(written.begin(), written.end(),
-                                      [&](const Writer& w) { return w.key == key; });
-      if (first == written.end()) {
-        written.push_back({std::move(key), s, l});
+      const auto kind = hosts_core::line::inspect(line.text, hosts_core::line::MAX_LINE_OCTETS,
+                                                  hosts_core::line::MAX_NAMES, &entry, nullptr);
+      if (kind != hosts_core::line::LineKind::Entry) continue;
+      const auto [id, added] = written.insert(entry.address, entry.names);
+      if (added) {
+        first_at.emplace_back(s, l);
         continue;
       }
+      const auto [first_set, first_line] = first_at[id];
       notes.push_back("set " + in_quotes(sets[s].name) + ", line " + std::to_string(l + 1) +
-                      " is left out of the file: set " + in_quotes(sets[first->set].name) +
-                      ", line " + std::to_string(first->line + 1) + " already writes that entry");
+                      " is left out of the file: set " + in_quotes(sets[first_set].name) +
+                      ", line " + std::to_string(first_line + 1) + " already writes that entry");
     }
   }
   return notes;

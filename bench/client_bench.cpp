@@ -1,0 +1,96 @@
+// Reading the sets back from a hosts file with a managed block of 1 MiB,
+// next to a plain read of the same file, in the same run: the structural
+// read-back (the file cut at its block, the sets read from the body), and
+// the client's full read-back, which also runs the helper's check over the
+// sets so that a block it would refuse is named before any change.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "goals.h"
+#include "hosts_core/block.h"
+#include "manager.h"
+#include "os/files.h"
+#include "realistic.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// A hosts file of about 64 KiB of the machine's own lines and a managed
+// block of about 1 MiB, in a file of its own.
+const std::string& file_path() {
+  static lwk_test::TempDir dir;
+  static const std::string path = [] {
+    std::string block;
+    std::size_t set = 0;
+    for (std::size_t i = 0; block.size() < (1u << 20); ++i) {
+      if (i % 400 == 0) block += "# >>> lantern-wharf node: set " + std::to_string(set++) + "\n";
+      // Entries as people keep them: an address, a name or two.
+      block += i % 9 == 0 ? "# lantern-wharf off: " : "";
+      block += "10." + std::to_string(i / 65536 % 256) + "." + std::to_string(i / 256 % 256) + "." +
+               std::to_string(i % 256) + "\thost-" + std::to_string(i) + ".example.com";
+      block += i % 3 == 0 ? " host-" + std::to_string(i) + "\n" : "\n";
+    }
+    const std::string file = lwk_bench::hosts_file(64u << 10) + "\n" +
+                             std::string(hosts_core::block::OPENING_MARKER) + "\n" + block +
+                             std::string(hosts_core::block::CLOSING_MARKER) + "\n";
+    const std::string at = dir / "hosts";
+    FILE* out = std::fopen(at.c_str(), "w");
+    (void)std::fwrite(file.data(), 1, file.size(), out);
+    (void)std::fclose(out);
+    return at;
+  }();
+  return path;
+}
+
+void BM_PlainRead(benchmark::State& state) {
+  for (auto _ : state) {
+    auto bytes = lwk::os::read_regular_file(file_path());
+    benchmark::DoNotOptimize(bytes);
+  }
+}
+BENCHMARK(BM_PlainRead);
+
+void BM_ManagedFileRead(benchmark::State& state) {
+  for (auto _ : state) {
+    auto bytes = lwk::os::read_regular_file(file_path());
+    auto file = hosts_core::block::ManagedFile::read(*bytes);
+    benchmark::DoNotOptimize(file);
+  }
+}
+BENCHMARK(BM_ManagedFileRead);
+
+void BM_ReadBack(benchmark::State& state) {
+  for (auto _ : state) {
+    auto bytes = lwk::os::read_regular_file(file_path());
+    auto file = hosts_core::block::ManagedFile::read(*bytes);
+    auto sets = file->read_sets();
+    if (!sets || sets->empty()) state.SkipWithError("the block did not read back");
+    benchmark::DoNotOptimize(sets);
+  }
+}
+BENCHMARK(BM_ReadBack);
+
+void BM_ReadBackChecked(benchmark::State& state) {
+  for (auto _ : state) {
+    auto bytes = lwk::os::read_regular_file(file_path());
+    auto sets = lantern_wharf::manager::read_sets(*bytes);
+    if (!sets) state.SkipWithError(sets.error().c_str());
+    benchmark::DoNotOptimize(sets);
+  }
+}
+BENCHMARK(BM_ReadBackChecked);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return lwk_bench::run_with_goals(
+      argc, argv,
+      {{"reading the sets back against the helper's read of the file, cut at its block "
+        "(goal: at most 2x)",
+        "BM_ManagedFileRead", "BM_ReadBack", 0},
+       {"reading the sets back against reading the file's bytes alone", "BM_PlainRead",
+        "BM_ReadBack", 0},
+       {"reading back with the helper's check against a plain read", "BM_PlainRead",
+        "BM_ReadBackChecked", 0}});
+}
