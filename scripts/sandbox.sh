@@ -60,4 +60,5 @@ install -m 0755 -o root -g root "${LWK_SANDBOX_CLIENT:-$build/tools/lantern-whar
 export LWK_GROUP=$(sed -n 's/^LANTERN_WHARF_GROUP:STRING=//p' "$build/CMakeCache.txt")
 export LWK_HELPER="$build/src/lantern-wharf-helper"
 export LWK_CLIENT="$client_path"
+export LWK_EXAMPLE="$build/tests/lantern_wharf_example"  # the library's example program in C
 exec "$@"

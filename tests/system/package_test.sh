@@ -50,11 +50,31 @@ expected="644 root root lib/systemd/system/lantern-wharf-helper.service
 644 root root usr/lib/sysusers.d/lantern-wharf.conf
 644 root root usr/lib/tmpfiles.d/lantern-wharf.conf
 755 root root usr/libexec/lantern-wharf-helper
+644 root root usr/share/bash-completion/completions/lantern-wharf
 644 root root usr/share/doc/lantern-wharf-kit/changelog.Debian.gz
 644 root root usr/share/doc/lantern-wharf-kit/copyright
 644 root root usr/share/man/man1/lantern-wharf.1.gz
+644 root root usr/share/man/man1/lantern-wharf-add.1.gz
+644 root root usr/share/man/man1/lantern-wharf-apply.1.gz
+644 root root usr/share/man/man1/lantern-wharf-check.1.gz
+644 root root usr/share/man/man1/lantern-wharf-decode.1.gz
+644 root root usr/share/man/man1/lantern-wharf-disable.1.gz
+644 root root usr/share/man/man1/lantern-wharf-enable.1.gz
+644 root root usr/share/man/man1/lantern-wharf-encode.1.gz
+644 root root usr/share/man/man1/lantern-wharf-export.1.gz
+644 root root usr/share/man/man1/lantern-wharf-flush.1.gz
+644 root root usr/share/man/man1/lantern-wharf-history.1.gz
+644 root root usr/share/man/man1/lantern-wharf-import.1.gz
+644 root root usr/share/man/man1/lantern-wharf-list.1.gz
+644 root root usr/share/man/man1/lantern-wharf-preview.1.gz
+644 root root usr/share/man/man1/lantern-wharf-remove.1.gz
+644 root root usr/share/man/man1/lantern-wharf-remove-everything.1.gz
+644 root root usr/share/man/man1/lantern-wharf-rename.1.gz
+644 root root usr/share/man/man1/lantern-wharf-send.1.gz
+644 root root usr/share/man/man1/lantern-wharf-show.1.gz
+644 root root usr/share/man/man1/lantern-wharf-undo.1.gz
 644 root root usr/share/man/man8/lantern-wharf-helper.8.gz"
-expect "the package's files, owners and modes" "$expected" \
+expect "the package's files, owners and modes" "$(printf '%s\n' "$expected" | sort -k4)" \
   "$(cd "$root" && find . -type f -printf '%m %u %g %P\n' | sort -k4)"
 
 unit_value() { sed -n "s/^$2=//p" "$root/lib/systemd/system/lantern-wharf-helper.$1" | tail -1; }

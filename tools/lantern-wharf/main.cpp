@@ -44,6 +44,8 @@
 #include "helper_core/pipeline.h"
 #include "helper_core/write.h"
 #include "helper_link.h"
+#include "helper_requests.h"
+#include "input_file.h"
 #include "ipc/wire.h"
 #include "journal/journal.h"
 #include "manager.h"
@@ -55,7 +57,20 @@
 namespace lantern_wharf {
 namespace {
 
+using helper_requests::status_of;
 using hosts_ipc::Issue;
+using input_file::read_at_most;
+
+// The issues as one JSON object, on a line of its own.
+std::string issues_json(const std::vector<Issue>& issues) {
+  return helper_requests::issues_json(issues) + "\n";
+}
+
+// The files the client reads: regular files within a bound, read unwaiting.
+lwk::Result<std::string, input_file::NotRead> read_input_file(const std::string& path,
+                                                              std::size_t limit) {
+  return input_file::read(path, limit);
+}
 
 constexpr int kSuccess = 0;
 constexpr int kRefused = 1;
@@ -367,15 +382,6 @@ std::string issue_line(const Issue& issue) {
          issue.message;
 }
 
-std::string issues_json(const std::vector<Issue>& issues) {
-  nlohmann::ordered_json list = nlohmann::ordered_json::array();
-  for (const Issue& issue : issues) {
-    list.push_back({{"set", issue.set}, {"line", issue.line}, {"message", issue.message}});
-  }
-  const nlohmann::ordered_json object = {{"issues", list}};
-  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-}
-
 // Shows issues: as lines on standard error, or as one JSON object on standard output.
 void show_issues(const std::vector<Issue>& issues, bool json) {
   if (json) {
@@ -395,74 +401,6 @@ void show_refusal(const std::string& sentence, bool json) {
   }
 }
 
-// Why a file was not read.
-struct Unread {
-  bool refused;         // the client does not read such a file: an input error
-  std::string message;  // why, without the file's name
-};
-
-lwk::Unexpected<Unread> unread(const lwk::IoError& error) {
-  return lwk::unexpected(Unread{false, error.message});
-}
-
-lwk::Unexpected<Unread> refused(std::string why) {
-  return lwk::unexpected(Unread{true, std::move(why)});
-}
-
-// Reads `fd` to its end, but no more than `cap` octets.
-lwk::Result<std::string, lwk::IoError> read_at_most(int fd, std::size_t cap) {
-  std::string out;
-  char buffer[65536];
-  while (out.size() < cap) {
-    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, cap - out.size()));
-    if (n > 0) {
-      out.append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0) {
-      break;
-    } else if (errno == EAGAIN) {
-      pollfd in{fd, POLLIN, 0};  // standard input may be non-blocking
-      (void)::poll(&in, 1, -1);
-    } else if (errno != EINTR) {
-      return lwk::unexpected(lwk::IoError::last());
-    }
-  }
-  return out;
-}
-
-// Closes a descriptor when it goes out of scope.
-struct Descriptor {
-  int fd;
-  ~Descriptor() {
-    if (fd >= 0) (void)::close(fd);
-  }
-};
-
-// Reads the regular file at `path`, following links, when it holds at most
-// `limit` octets. Anything else is refused before a byte of it is read: a
-// FIFO, a device, a directory or a socket from what the path names, without
-// opening it, and a file over the bound from its size.
-lwk::Result<std::string, Unread> read_input_file(const std::string& path, std::size_t limit) {
-  const std::string the_file_is = "the file is ";
-  const std::string at_most = " octets, and the client reads at most " + std::to_string(limit);
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return unread(lwk::IoError::last());
-  if (!S_ISREG(st.st_mode)) return refused("not a regular file");
-  // Should the path name a FIFO by now, opening it does not wait for a writer.
-  const Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-  if (file.fd < 0) return unread(lwk::IoError::last());
-  if (::fstat(file.fd, &st) != 0) return unread(lwk::IoError::last());
-  if (!S_ISREG(st.st_mode)) return refused("not a regular file");
-  if (static_cast<std::uint64_t>(st.st_size) > limit) {
-    return refused(the_file_is + std::to_string(st.st_size) + at_most);
-  }
-  auto text = read_at_most(file.fd, limit + 1);
-  if (!text) return unread(text.error());
-  // A file that grew since its size was read.
-  if (text->size() > limit)
-    return refused(the_file_is + "more than " + std::to_string(limit) + at_most);
-  return std::move(*text);
-}
-
 // Reads and parses a sets file, reporting any fault (exit 2) as "FILE: ...".
 std::optional<SetsFile> load_sets(const std::string& path) {
   auto text = read_input_file(path, kSetsFileLimit);
@@ -480,17 +418,6 @@ std::optional<SetsFile> load_sets(const std::string& path) {
 
 bool write_out(std::string_view bytes) {
   return lwk::os::write_all(STDOUT_FILENO, bytes).has_value();
-}
-
-// The exit status a response calls for.
-int status_of(const hosts_ipc::Response& response) {
-  return std::visit(hosts_ipc::Overloaded{
-                        [](const hosts_ipc::Done&) { return kSuccess; },
-                        [](const hosts_ipc::Unchanged&) { return kSuccess; },
-                        [](const hosts_ipc::Issues&) { return kRefused; },
-                        [](const hosts_ipc::NotUnderstood&) { return kRefused; },
-                    },
-                    response);
 }
 
 // Shows a response: done, unchanged or not understood on standard output, the
@@ -548,13 +475,10 @@ std::variant<std::string, int> ask_helper(std::string_view request) {
 
 // Sends `request` and shows the response.
 int request_and_report(const hosts_ipc::Request& request, bool json) {
-  auto reply = ask_helper(hosts_ipc::encode_request(request));
-  if (const int* status = std::get_if<int>(&reply)) return *status;
-  auto response = hosts_ipc::decode_response(std::get<std::string>(reply));
+  auto response = helper_requests::ask(request);
   if (!response) {
-    std::cerr << "lantern-wharf: the helper's answer is no response: "
-              << hosts_ipc::describe(response.error()) << "\n";
-    return kRefused;
+    std::cerr << "lantern-wharf: " << response.error().sentence << "\n";
+    return response.error().status;
   }
   return report(*response, json, std::cerr);
 }

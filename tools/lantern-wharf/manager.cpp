@@ -225,7 +225,9 @@ std::optional<Backup> backup_named(const std::string& directory, std::string_vie
   const auto nanoseconds = number(rest.substr(0, 24));
   const auto counter = number(rest.substr(25));
   if (!nanoseconds || !counter) return std::nullopt;
-  return Backup{directory + "/" + std::string(name), *nanoseconds, *counter};
+  std::string path = directory;
+  path.append("/").append(name);
+  return Backup{std::move(path), *nanoseconds, *counter};
 }
 
 }  // namespace

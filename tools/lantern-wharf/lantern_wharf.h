@@ -1,0 +1,100 @@
+/* The lantern-wharf client's core for applications, in C: read the sets in
+ * the managed block of /etc/hosts, preview what an apply would write, and
+ * ask the helper to apply sets, flush the name caches or remove everything.
+ *
+ * Sets travel as sets files, the JSON text that `lantern-wharf apply` takes
+ * and `lantern-wharf export` prints:
+ *   {"sets": [{"name": "work", "lines": [LINE, ...]}, ...]}
+ * where a LINE is {"text": "10.0.0.5 intranet.test", "enabled": true} or a
+ * plain string (a switched-on line). Responses travel as JSON text too:
+ *   {"response": "done"}, {"response": "unchanged"},
+ *   {"response": "not understood"}, or
+ *   {"issues": [{"set": S, "line": L, "message": M}, ...]}
+ * where S is the set's position from 0, L the line within it from 1 (0: the
+ * request or the set as a whole), and M a sentence to show the user.
+ *
+ * Every function returns one of the statuses below, the exit statuses of the
+ * lantern-wharf command. Every function but lw_free and lw_last_error sets
+ * the calling thread's last error: "" on LW_OK, otherwise a sentence saying
+ * what went wrong.
+ *
+ * Ownership: every string the library hands out through a `char **` is
+ * allocated by it, ends with a NUL octet, and belongs to the caller, who
+ * releases it with lw_free exactly once. An output the call does not give is
+ * set to NULL, so that freeing every output after every call is always
+ * right. Inputs are only read, and only during the call. The string of
+ * lw_last_error belongs to the library.
+ *
+ * The functions may be called from any thread; two applies at the same time
+ * are run one after the other by the helper, and the last one wins.
+ */
+#ifndef LANTERN_WHARF_H_
+#define LANTERN_WHARF_H_
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+  /* Done, unchanged, or the result asked for. */
+  LW_OK = 0,
+  /* The request has issues, the helper did not understand it or gave no
+   * response, or the file cannot take the sets (its block is broken). */
+  LW_ISSUES = 1,
+  /* Bad input: an argument missing, a sets file that does not parse or is
+   * too big, a request over the helper's limit, /etc/hosts no regular file.
+   * Nothing was sent. */
+  LW_BAD_INPUT = 2,
+  /* The helper refused to serve this program. */
+  LW_NOT_SERVED = 3,
+  /* The helper could not be reached or did not answer. */
+  LW_UNREACHABLE = 4
+};
+
+/* Asks the helper to write the sets of the sets file `sets_json` into the
+ * managed block of /etc/hosts, in place of the sets there now.
+ * *response: the helper's response as JSON text, with LW_OK (done,
+ * unchanged) or LW_ISSUES (issues, not understood); NULL otherwise, and with
+ * LW_ISSUES when the helper's answer was no response. */
+int lw_apply(const char *sets_json, char **response);
+
+/* Reads the sets in the managed block of /etc/hosts, at most 16 MiB of it.
+ * *sets_json: a sets file that holds them, which lw_apply takes; with no
+ * block, {"sets": []}. LW_ISSUES when the block cannot be read back or holds
+ * what the helper would refuse (edited by hand); LW_BAD_INPUT when
+ * /etc/hosts is no regular file or is too big. */
+int lw_read_sets(char **sets_json);
+
+/* The complete /etc/hosts that lw_apply of `sets_json` would write, made by
+ * the helper's own steps: the sets checked, the file read (at most 16 MiB),
+ * cut at its managed block and the sets rendered into it. Nothing is sent.
+ * LW_OK: *content holds the new file and *content_length its length in
+ * octets (the file may hold NUL octets; content_length may be NULL).
+ * LW_ISSUES: *issues holds {"issues": [...]}, the check's issues or one
+ * issue of the request as a whole when the file cannot be read or its block
+ * is broken. */
+int lw_preview(const char *sets_json, char **content, size_t *content_length, char **issues);
+
+/* Asks the helper to flush the system's name caches. *response as lw_apply. */
+int lw_flush(char **response);
+
+/* Asks the helper to put /etc/hosts back as it was before its first change
+ * and to delete its snapshot, backups and log. *response as lw_apply. */
+int lw_remove_everything(char **response);
+
+/* The calling thread's last error: "" after a call that returned LW_OK,
+ * otherwise the sentence of the last call's failure. Never NULL. The string
+ * belongs to the library and stays valid until the thread's next call of a
+ * function of this interface. */
+const char *lw_last_error(void);
+
+/* Releases a string the library handed out. `p` may be NULL. */
+void lw_free(void *p);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* LANTERN_WHARF_H_ */
