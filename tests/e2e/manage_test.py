@@ -12,17 +12,8 @@ import subprocess
 import unittest
 
 import sandboxed
-from sandboxed import CLIENT, HOSTS, ORIGINAL
+from sandboxed import CLIENT, HOSTS, NODE, OFF, ORIGINAL, block
 
-OPEN = "# >>> lantern-wharf managed block \u2014 do not edit >>>"
-CLOSE = "# <<< lantern-wharf <<<"
-NODE = "# >>> lantern-wharf node: "
-OFF = "# lantern-wharf off: "
-
-
-def block(*lines):
-    """The original file with a managed block of `lines`."""
-    return ORIGINAL + "\n" + "\n".join([OPEN, *lines, CLOSE]) + "\n"
 
 
 @unittest.skipUnless(sandboxed.in_sandbox(), "runs inside scripts/sandbox.sh")

@@ -17,6 +17,16 @@ SOCKET = "/run/org.lanternwharf.kit.helper.sock"
 STORE = "/var/db/lantern-wharf-kit"
 HOSTS = "/etc/hosts"
 ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
+# The managed block's markup.
+OPEN = "# >>> lantern-wharf managed block \u2014 do not edit >>>"
+CLOSE = "# <<< lantern-wharf <<<"
+NODE = "# >>> lantern-wharf node: "
+OFF = "# lantern-wharf off: "
+
+
+def block(*lines):
+    """The original file with a managed block of `lines`."""
+    return ORIGINAL + "\n" + "\n".join([OPEN, *lines, CLOSE]) + "\n"
 
 
 def in_sandbox():

@@ -623,6 +623,13 @@ int run_decode(const Arguments& args) {
 
 // ---- Managing the sets in the file ----
 
+// Prints `object` on a line of its own; text that is not UTF-8 is replaced,
+// not refused.
+void print_json(const nlohmann::ordered_json& object) {
+  std::cout << object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+            << "\n";
+}
+
 namespace manager = lantern_wharf::manager;
 
 // The file as it is now and the sets its block holds.
@@ -720,11 +727,7 @@ int run_list(const Arguments& args) {
       std::cout << set.name << "\t" << on << " on, " << off << " off\n";
     }
   }
-  if (args.json) {
-    std::cout << nlohmann::ordered_json{{"sets", list}}.dump(
-                     -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-              << "\n";
-  }
+  if (args.json) print_json(nlohmann::ordered_json{{"sets", list}});
   return kSuccess;
 }
 
@@ -748,11 +751,7 @@ int run_show(const Arguments& args) {
       std::cout << (i + 1) << "\t" << (line.enabled ? "on" : "off") << "\t" << line.text << "\n";
     }
   }
-  if (args.json) {
-    std::cout << nlohmann::ordered_json{{"name", set.name}, {"lines", lines}}.dump(
-                     -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-              << "\n";
-  }
+  if (args.json) print_json(nlohmann::ordered_json{{"name", set.name}, {"lines", lines}});
   return kSuccess;
 }
 
@@ -972,11 +971,7 @@ int run_history(const Arguments& args) {
       std::cout << (i + 1) << "\t" << when << "\t" << what << "\n";
     }
   }
-  if (args.json) {
-    std::cout << nlohmann::ordered_json{{"backups", list}}.dump(
-                     -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-              << "\n";
-  }
+  if (args.json) print_json(nlohmann::ordered_json{{"backups", list}});
   return kSuccess;
 }
 
