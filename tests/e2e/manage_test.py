@@ -147,19 +147,27 @@ class Manage(sandboxed.Fresh):
                     self.assertEqual(r.stderr, message)
         self.assertEqual(self.file(), before)
 
-    def test_a_block_edited_by_hand_is_not_changed(self):
+    def test_a_block_edited_by_hand_is_not_changed_but_can_be_undone(self):
+        self.start_helper()
+        self.ok("add", "work", "10.0.0.5 intranet.test")
+        good = self.file()
+        self.ok("add", "work", "10.0.0.6 wiki.test")
         edited = block(NODE + "work", "10.0.0.5 intranet.test", "10.0.0.5 bad_name.test")
         with open(HOSTS, "w", encoding="utf-8") as f:
             f.write(edited)
-        self.start_helper()
-        r = self.client("add", "work", "10.0.0.6 wiki.test")
+        r = self.client("add", "work", "10.0.0.7 nas.test")
         self.assertEqual(r.returncode, 1)
         self.assertEqual(r.stderr, b"lantern-wharf: /etc/hosts: the managed block holds what the "
                                    b"helper would refuse, at line 7: the part \"bad_name\" holds "
                                    b"something other than letters, digits and hyphens; nothing "
                                    b"was changed\n")
         self.assertEqual(self.file(), edited)
-
+        # The history still reads, and undo goes back past the edit.
+        r = self.ok("history", out=None)
+        self.assertTrue(r.stdout.startswith(b"1\t") and b"a block that does not read back" in
+                        r.stdout.splitlines()[0], r.stdout)
+        self.ok("undo")
+        self.assertEqual(self.file(), good)
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

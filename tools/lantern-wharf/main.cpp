@@ -639,8 +639,9 @@ struct Current {
   std::vector<manager::Set> sets;
 };
 
-// Reads the current sets; on failure, says why and gives the exit status.
-std::variant<Current, int> current_sets() {
+// Reads the current file, unchecked; on failure, says why and gives the exit
+// status.
+std::variant<Current, int> current_file() {
   Current current{hosts_paths::system_file(), {}, {}};
   auto bytes = read_input_file(current.path, kHostsFileLimit);
   if (!bytes) {
@@ -648,13 +649,21 @@ std::variant<Current, int> current_sets() {
     return bytes.error().refused ? kUsage : kRefused;
   }
   current.bytes = std::move(*bytes);
-  auto sets = manager::read_sets(current.bytes);
+  return current;
+}
+
+// Reads the current file and its sets; on failure, says why and gives the
+// exit status.
+std::variant<Current, int> current_sets() {
+  auto current = current_file();
+  if (std::holds_alternative<int>(current)) return current;
+  Current& now = std::get<Current>(current);
+  auto sets = manager::read_sets(now.bytes);
   if (!sets) {
-    std::cerr << "lantern-wharf: " << current.path << ": " << sets.error()
-              << "; nothing was changed\n";
+    std::cerr << "lantern-wharf: " << now.path << ": " << sets.error() << "; nothing was changed\n";
     return kRefused;
   }
-  current.sets = std::move(*sets);
+  now.sets = std::move(*sets);
   return current;
 }
 
@@ -889,15 +898,23 @@ int run_export(const Arguments& args) {
   return write_out(manager::to_sets_file(std::get<Current>(current).sets)) ? kSuccess : kRefused;
 }
 
-// The backups the helper keeps, newest first, each read with its sets; on
-// failure, says why and gives the exit status.
+// One backup the helper keeps, its bytes, and its sets when they read back.
 struct Kept {
   manager::Backup backup;
   std::string bytes;
   lwk::Result<std::vector<manager::Set>, std::string> sets;
 };
 
-std::variant<std::vector<Kept>, int> kept_backups() {
+// The current file, its sets when they read back, and the backups.
+struct History {
+  Current now;  // its sets left empty
+  lwk::Result<std::vector<manager::Set>, std::string> now_sets;
+  std::vector<Kept> kept;
+};
+
+std::variant<History, int> history() {
+  auto current = current_file();
+  if (const int* status = std::get_if<int>(&current)) return *status;
   auto backups = manager::backups_in(
       hosts_helper_core::write::Paths::backups_in(hosts_paths::store_directory()));
   if (!backups) {
@@ -914,7 +931,9 @@ std::variant<std::vector<Kept>, int> kept_backups() {
     auto sets = manager::read_sets(*bytes);
     kept.push_back({std::move(backup), std::move(*bytes), std::move(sets)});
   }
-  return kept;
+  Current& now = std::get<Current>(current);
+  auto now_sets = manager::read_sets(now.bytes);
+  return History{std::move(now), std::move(now_sets), std::move(kept)};
 }
 
 // The backup numbered `word` (1: the newest) among `kept`; nothing, after
@@ -932,12 +951,9 @@ std::optional<std::size_t> backup_number(const std::string& command, const std::
 
 int run_history(const Arguments& args) {
   if (args.positional.size() > 1) return usage_error("history", "history takes at most a number");
-  auto current = current_sets();
-  if (const int* status = std::get_if<int>(&current)) return *status;
-  const Current& now = std::get<Current>(current);
-  auto listed = kept_backups();
-  if (const int* status = std::get_if<int>(&listed)) return *status;
-  const auto& kept = std::get<std::vector<Kept>>(listed);
+  auto loaded = history();
+  if (const int* status = std::get_if<int>(&loaded)) return *status;
+  const auto& [now, now_sets, kept] = std::get<History>(loaded);
   if (args.positional.size() == 1) {
     const auto at = backup_number("history", args.positional[0], kept.size());
     if (!at) return kUsage;
@@ -948,12 +964,11 @@ int run_history(const Arguments& args) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (std::size_t i = 0; i < kept.size(); ++i) {
     // What the change it was made before did: from it to the next state.
-    static const std::vector<manager::Set> unread;
-    const auto& after = i == 0 ? now.sets : kept[i - 1].sets ? *kept[i - 1].sets : unread;
-    std::string what = "its block does not read back";
+    const auto& after = i == 0 ? now_sets : kept[i - 1].sets;
+    std::string what = "a block that does not read back";
     std::vector<std::string> phrases;
-    if (kept[i].sets) {
-      phrases = manager::changes(*kept[i].sets, after);
+    if (kept[i].sets && after) {
+      phrases = manager::changes(*kept[i].sets, *after);
       what.clear();
       for (const std::string& phrase : phrases) what += (what.empty() ? "" : ", ") + phrase;
       if (what.empty()) what = "no change to the sets";
@@ -965,8 +980,8 @@ int run_history(const Arguments& args) {
       list.push_back({{"backup", i + 1},
                       {"made", when},
                       {"path", kept[i].backup.path},
-                      {"changes", kept[i].sets ? nlohmann::ordered_json(phrases)
-                                               : nlohmann::ordered_json(nullptr)}});
+                      {"changes", kept[i].sets && after ? nlohmann::ordered_json(phrases)
+                                                        : nlohmann::ordered_json(nullptr)}});
     } else {
       std::cout << (i + 1) << "\t" << when << "\t" << what << "\n";
     }
@@ -977,18 +992,18 @@ int run_history(const Arguments& args) {
 
 int run_undo(const Arguments& args) {
   if (args.positional.size() > 1) return usage_error("undo", "undo takes at most a number");
-  auto current = current_sets();
-  if (const int* status = std::get_if<int>(&current)) return *status;
-  const Current& now = std::get<Current>(current);
-  auto listed = kept_backups();
-  if (const int* status = std::get_if<int>(&listed)) return *status;
-  const auto& kept = std::get<std::vector<Kept>>(listed);
+  // Only the current bytes are needed: the helper replaces the block whole,
+  // so a block that no longer reads back can still be undone.
+  auto loaded = history();
+  if (const int* status = std::get_if<int>(&loaded)) return *status;
+  const History& h = std::get<History>(loaded);
+  const std::vector<Kept>& kept = h.kept;
   if (kept.empty()) return refuse_change("the helper keeps no backup to go back to");
   const auto at = args.positional.empty() ? std::optional<std::size_t>(0)
                                           : backup_number("undo", args.positional[0], kept.size());
   if (!at) return kUsage;
   if (!kept[*at].sets) return refuse_change(kept[*at].backup.path + ": " + kept[*at].sets.error());
-  return send_change(now, *kept[*at].sets, args);
+  return send_change(h.now, *kept[*at].sets, args);
 }
 
 struct Command {
