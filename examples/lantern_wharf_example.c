@@ -1,9 +1,11 @@
 /* What a desktop application does with the lantern-wharf client's core,
  * through its C interface: it reads the sets now in /etc/hosts and prints
  * them, prints the file that applying the sets file SETS.json would write,
- * then asks the helper to apply it and prints the helper's response.
+ * then asks the helper to apply it and prints the helper's response. Given
+ * the name of a set as well, it then reads the sets back, switches that set
+ * off, prints the diff of the change and applies it.
  *
- *   usage: lantern_wharf_example SETS.json
+ *   usage: lantern_wharf_example SETS.json [SET]
  *
  * Exits with the status of the apply (0 done or unchanged, 1 issues, 3 the
  * helper refused to serve this program, 4 it cannot be reached), or of the
@@ -49,9 +51,39 @@ static int say_failure(const char *step, int status) {
   return status;
 }
 
+/* Switches the set `name` off in the sets the file holds now: the change is
+ * made on the sets, shown as a diff of the file, and applied. */
+static int switch_off(const char *name) {
+  char *current = NULL;
+  int status = lw_read_sets(&current);
+  if (status != LW_OK) return say_failure("reading the sets back", status);
+  char *changed = NULL;
+  status = lw_switch(current, name, NULL, 0, 0, &changed);
+  lw_free(current);
+  if (status != LW_OK) return say_failure("switching the set off", status);
+  char *diff = NULL;
+  char *issues = NULL;
+  status = lw_diff(changed, &diff, &issues);
+  if (status == LW_OK) printf("the change:\n%s", diff);
+  lw_free(diff);
+  lw_free(issues);
+  if (status != LW_OK) {
+    lw_free(changed);
+    return say_failure("diffing the change", status);
+  }
+  char *response = NULL;
+  status = lw_apply(changed, &response);
+  lw_free(changed);
+  if (response != NULL) printf("the helper's response:\n%s\n", response);
+  lw_free(response);
+  fflush(stdout);
+  if (status != LW_OK) return say_failure("applying the change", status);
+  return LW_OK;
+}
+
 int main(int argc, char **argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: lantern_wharf_example SETS.json\n");
+  if (argc != 2 && argc != 3) {
+    fprintf(stderr, "usage: lantern_wharf_example SETS.json [SET]\n");
     return LW_BAD_INPUT;
   }
   char *sets_file = read_whole(argv[1]);
@@ -91,5 +123,6 @@ int main(int argc, char **argv) {
   lw_free(response);
   fflush(stdout);
   if (status != LW_OK) return say_failure("applying the sets", status);
+  if (argc == 3) return switch_off(argv[2]);
   return LW_OK;
 }

@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev
   libbenchmark-dev
   nlohmann-json3-dev
-  python3 unicode-data
+  python3 unicode-data pkgconf
   clang-format-14 clang-tidy-14
   util-linux diffutils passwd procps
   systemd dpkg-dev lintian man-db gzip

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The client's core as a library, end to end with the real helper: the
 example program in C reads the sets in the file, previews an apply and asks
-the helper to apply it, through the C interface.
+the helper to apply it, then switches a set off in the sets it reads back,
+shows the diff and applies it, all through the C interface.
 
 The tests run it twice: as a program the helper does not serve, whose apply
 is refused while reading and previewing work in-process; and installed at
@@ -34,11 +35,11 @@ class Library(sandboxed.Fresh):
         with open(HOSTS, encoding="utf-8") as f:
             return f.read()
 
-    def example(self, program, sets):
+    def example(self, program, sets, *switch_off):
         path = os.path.join(self.scratch, "sets.json")
         with open(path, "w", encoding="utf-8") as f:
             json.dump({"sets": sets}, f)
-        r = subprocess.run([program, path], capture_output=True, timeout=90)
+        r = subprocess.run([program, path, *switch_off], capture_output=True, timeout=90)
         return r.returncode, r.stdout.decode(), r.stderr.decode()
 
     def test_the_example_reads_previews_and_applies(self):
@@ -87,6 +88,19 @@ class Library(sandboxed.Fresh):
             "lantern_wharf_example: applying the sets: set 0, line 1: the part \"bad_name\" holds "
             "something other than letters, digits and hyphens\n"))
         self.assertEqual(self.file(), after)
+        # A change made on the sets read back: a set switched off, its diff
+        # shown, and applied.
+        code, out, err = self.example(program, sets, "work")
+        self.assertEqual((code, err), (0, ""))
+        switched = block(NODE + "work", OFF + "10.0.0.5 intranet.test", OFF + "10.0.0.6 wiki.test",
+                         NODE + "home", "10.0.0.7 nas.home")
+        self.assertIn("the change:\n--- /etc/hosts\n+++ /etc/hosts (after the apply)\n", out)
+        self.assertIn("\n-10.0.0.5 intranet.test\n-10.0.0.6 wiki.test\n+" + OFF
+                      + "10.0.0.5 intranet.test\n+" + OFF + "10.0.0.6 wiki.test\n", out)
+        self.assertTrue(out.endswith('the helper\'s response:\n{"response":"done"}\n'), out)
+        self.assertEqual(self.file(), switched)
+        self.assertEqual(self.example(program, sets, "play")[0::2], (
+            2, "lantern_wharf_example: switching the set off: there is no set named \"play\"\n"))
 
 
 if __name__ == "__main__":

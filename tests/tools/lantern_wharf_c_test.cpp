@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "ipc/wire.h"
 #include "lantern_wharf.h"
 
 namespace {
@@ -61,6 +64,133 @@ TEST(CInterface, RefusesAMissingPlaceForTheOutput) {
     EXPECT_EQ(call(), LW_BAD_INPUT);
     EXPECT_STREQ(lw_last_error(), sentence);
   }
+}
+
+TEST(CInterface, ChangesAreMadeOnTheSetsFileAloneAndRefusedWithTheirSentence) {
+  const char* const work = R"({"sets": [{"name": "work", "lines": ["10.0.0.5 a.test",
+      {"text": "10.0.0.6 b.test", "enabled": false}]}, {"name": "home"}]})";
+  // The sets of a sets file: each line written out as text and state.
+  const auto line = [](const char* text, bool on) {
+    return std::string(R"({"text":")") + text + R"(","enabled":)" + (on ? "true}" : "false}");
+  };
+  const auto set = [](const char* name, const std::string& lines) {
+    return std::string(R"({"name":")") + name + R"(","lines":[)" + lines + "]}";
+  };
+  const auto sets_file = [](const std::string& sets) { return R"({"sets":[)" + sets + "]}"; };
+  const std::string home = set("home", "");
+  const unsigned long long two[] = {2};
+  const unsigned long long one_and_three[] = {1, 3};
+  struct Case {
+    const char* what;
+    std::function<int(char**)> call;
+    std::optional<std::string> changed;  // or the sentence of the refusal
+    const char* sentence;
+  };
+  const Case cases[] = {
+      {"a whole set on switches its lines that were off on",
+       [&](char** out) { return lw_switch(work, "work", nullptr, 0, 1, out); },
+       sets_file(set("work", line("10.0.0.5 a.test", true) + "," + line("10.0.0.6 b.test", true)) +
+                 "," + home),
+       ""},
+      {"a line out of range",
+       [&](char** out) { return lw_switch(work, "work", one_and_three, 2, 0, out); }, std::nullopt,
+       "the set \"work\" has no line 3 (it has 2)"},
+      {"a set that is not there",
+       [&](char** out) { return lw_remove(work, "play", nullptr, 0, out); }, std::nullopt,
+       "there is no set named \"play\""},
+      {"lines counted but not given",
+       [&](char** out) { return lw_remove(work, "work", nullptr, 1, out); }, std::nullopt,
+       "line numbers were counted but not given"},
+      {"lines added to a new set, kept as written, their endings not",
+       [&](char** out) {
+         return lw_add_lines(work, "lab", "10.0.0.9  c.test # x\r\n10.0.0.10 d.test", 0, out);
+       },
+       sets_file(
+           set("work", line("10.0.0.5 a.test", true) + "," + line("10.0.0.6 b.test", false)) + "," +
+           home + "," +
+           set("lab", line("10.0.0.9  c.test # x", false) + "," + line("10.0.0.10 d.test", false))),
+       ""},
+      {"lines that are not UTF-8",
+       [&](char** out) { return lw_add_lines(work, "work", "10.0.0.9 c.test\n\xff", 1, out); },
+       std::nullopt, "line 2 is not valid UTF-8"},
+      {"one line removed", [&](char** out) { return lw_remove(work, "work", two, 1, out); },
+       sets_file(set("work", line("10.0.0.5 a.test", true)) + "," + home), ""},
+      {"a whole set removed", [&](char** out) { return lw_remove(work, "work", nullptr, 0, out); },
+       sets_file(home), ""},
+      {"a rename", [&](char** out) { return lw_rename(work, "home", "house", out); },
+       sets_file(set("work", line("10.0.0.5 a.test", true) + "," + line("10.0.0.6 b.test", false)) +
+                 "," + set("house", "")),
+       ""},
+      {"a rename onto another set",
+       [&](char** out) { return lw_rename(work, "home", "work", out); }, std::nullopt,
+       "there is a set named \"work\" already"},
+      {"no set name", [&](char** out) { return lw_switch(work, nullptr, nullptr, 0, 1, out); },
+       std::nullopt, "no set name was given"},
+      {"sets that do not parse",
+       [&](char** out) { return lw_rename("{\"sets\": 1}", "a", "b", out); }, std::nullopt,
+       "the sets file: sets: expected an array"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    char stale = 0;
+    char* changed = &stale;
+    const int status = c.call(&changed);
+    if (c.changed) {
+      ASSERT_EQ(status, LW_OK) << lw_last_error();
+      ASSERT_NE(changed, nullptr);
+      EXPECT_EQ(nlohmann::json::parse(changed), nlohmann::json::parse(*c.changed));
+      EXPECT_STREQ(lw_last_error(), "");
+    } else {
+      EXPECT_EQ(status, LW_BAD_INPUT);
+      EXPECT_EQ(changed, nullptr);
+      EXPECT_STREQ(lw_last_error(), c.sentence);
+    }
+    lw_free(changed);
+  }
+}
+
+// Encoding gives the request the helper decodes, and decoding turns the
+// helper's octets into the JSON that lw_apply gives; the check gives every
+// issue the helper would.
+TEST(CInterface, EncodesChecksAndDecodesAsTheHelperDoes) {
+  const char* json = R"({"sets": [{"name": "w", "lines": ["10.0.0.5 a.test", "10.0.0.6 b_c"]}]})";
+  char* octets = nullptr;
+  size_t length = 0;
+  ASSERT_EQ(lw_encode(LW_REQUEST_APPLY, json, &octets, &length), LW_OK) << lw_last_error();
+  auto request = hosts_ipc::decode_request(std::string_view(octets, length));
+  lw_free(octets);
+  ASSERT_TRUE(request.has_value());
+  const auto* apply = std::get_if<hosts_ipc::ApplySets>(&*request);
+  ASSERT_NE(apply, nullptr);
+  ASSERT_EQ(apply->sets.size(), 1u);
+  EXPECT_EQ(apply->sets[0].lines.size(), 2u);
+  EXPECT_EQ(apply->sets[0].lines[1].text, "10.0.0.6 b_c");
+  EXPECT_EQ(lw_encode(7, json, &octets, &length), LW_BAD_INPUT);
+  EXPECT_EQ(octets, nullptr);
+  EXPECT_STREQ(lw_last_error(), "there is no request numbered 7");
+
+  char* issues = nullptr;
+  ASSERT_EQ(lw_check(json, &issues), LW_ISSUES);
+  ASSERT_NE(issues, nullptr);
+  const std::string found = issues;
+  lw_free(issues);
+  EXPECT_EQ(found,
+            R"({"issues":[{"set":0,"line":2,"message":"the part \"b_c\" holds something other )"
+            R"(than letters, digits and hyphens"}]})");
+  EXPECT_STREQ(lw_last_error(),
+               "set 0, line 2: the part \"b_c\" holds something other than letters, digits and "
+               "hyphens");
+  EXPECT_EQ(lw_check(R"({"sets": [{"name": "w", "lines": ["10.0.0.5 a.test"]}]})", &issues), LW_OK);
+  EXPECT_EQ(issues, nullptr);
+
+  const std::string reply = hosts_ipc::encode_response(hosts_ipc::Issues{{{"x", 0, 2}}});
+  char* response = nullptr;
+  ASSERT_EQ(lw_decode(reply.data(), reply.size(), &response), LW_OK) << lw_last_error();
+  EXPECT_STREQ(response, R"({"issues":[{"set":0,"line":2,"message":"x"}]})");
+  lw_free(response);
+  EXPECT_EQ(lw_decode(reply.data(), reply.size() - 1, &response), LW_BAD_INPUT);
+  EXPECT_EQ(response, nullptr);
+  EXPECT_TRUE(std::string(lw_last_error()).starts_with("the octets are no response: "));
 }
 
 TEST(CInterface, TheLastErrorBelongsToTheCallingThread) {

@@ -1,6 +1,8 @@
 /* The lantern-wharf client's core for applications, in C: read the sets in
- * the managed block of /etc/hosts, preview what an apply would write, and
- * ask the helper to apply sets, flush the name caches or remove everything.
+ * the managed block of /etc/hosts, change them, check them as the helper
+ * does, preview and diff what an apply would write, encode requests and
+ * decode responses, and ask the helper to apply sets, flush the name caches
+ * or remove everything.
  *
  * Sets travel as sets files, the JSON text that `lantern-wharf apply` takes
  * and `lantern-wharf export` prints:
@@ -76,6 +78,65 @@ int lw_read_sets(char **sets_json);
  * issue of the request as a whole when the file cannot be read or its block
  * is broken. */
 int lw_preview(const char *sets_json, char **content, size_t *content_length, char **issues);
+
+/* The unified diff from /etc/hosts as it is now to what lw_apply of
+ * `sets_json` would write, as lw_preview makes it: "" when the apply would
+ * change nothing. Its labels are "/etc/hosts" and "/etc/hosts (after the
+ * apply)"; a change that lies apart from another has a hunk of its own.
+ * LW_OK: *diff holds it. LW_ISSUES: *issues as lw_preview. */
+int lw_diff(const char *sets_json, char **diff, char **issues);
+
+/* Checks the sets of `sets_json` as the helper checks a request, reading
+ * nothing and sending nothing. LW_OK when the helper would take them;
+ * LW_ISSUES with *issues holding {"issues": [...]}, every issue found. */
+int lw_check(const char *sets_json, char **issues);
+
+/* Changing the sets. Each function takes a sets file (from lw_read_sets, or
+ * the application's own), makes one change, and gives the changed sets file
+ * in *changed; nothing is read or sent, and the change reaches /etc/hosts
+ * only through lw_apply. A set is named by its name; its lines by their
+ * numbers from 1, as the check numbers them. LW_BAD_INPUT, with the
+ * sentence, for a set that does not exist (there is no set named
+ * "work"), a line number out of range, or a sets file that does not
+ * parse. */
+
+/* Switches lines of the set `set_name` on (`enabled` not 0) or off: the
+ * `line_count` lines numbered in `lines`, or, with no lines (line_count 0),
+ * every line of the set, so that switching a whole set on switches on the
+ * lines that were off in it too. */
+int lw_switch(const char *sets_json, const char *set_name, const unsigned long long *lines,
+              size_t line_count, int enabled, char **changed);
+
+/* Adds the lines of the hosts-format text `text` at the end of the set
+ * `set_name`, which is made, last, when it is new; each line is kept as
+ * written, switched on (`enabled` not 0) or off. LW_BAD_INPUT for text that
+ * is not UTF-8. */
+int lw_add_lines(const char *sets_json, const char *set_name, const char *text, int enabled,
+                 char **changed);
+
+/* Removes the `line_count` lines numbered in `lines` from the set
+ * `set_name`, or, with no lines, the whole set. */
+int lw_remove(const char *sets_json, const char *set_name, const unsigned long long *lines,
+              size_t line_count, char **changed);
+
+/* Gives the set `from` the name `to`, which no other set may have. */
+int lw_rename(const char *sets_json, const char *from, const char *to, char **changed);
+
+/* The requests lw_encode makes. */
+enum { LW_REQUEST_APPLY = 0, LW_REQUEST_FLUSH = 1, LW_REQUEST_REMOVE_EVERYTHING = 2 };
+
+/* The octets of a request as the helper reads it (for applications that
+ * reach the helper their own way): an apply of the sets of `sets_json`, a
+ * flush, or a removal of everything (`sets_json` is then not read and may
+ * be NULL). *request holds the octets (they may hold NUL octets) and
+ * *request_length their count. LW_BAD_INPUT for an unknown request, a sets
+ * file that does not parse, or a request over the helper's limit. */
+int lw_encode(int request, const char *sets_json, char **request_octets, size_t *request_length);
+
+/* The helper's response in the `length` octets at `octets`, as JSON text in
+ * *response (as lw_apply gives it). LW_BAD_INPUT, with why, when the octets
+ * are no response; an empty reply is the helper's refusal of the caller. */
+int lw_decode(const char *octets, size_t length, char **response);
 
 /* Asks the helper to flush the system's name caches. *response as lw_apply. */
 int lw_flush(char **response);

@@ -41,7 +41,6 @@
 
 #include "diff.h"
 #include "helper_core/check.h"
-#include "helper_core/pipeline.h"
 #include "helper_core/write.h"
 #include "helper_link.h"
 #include "helper_requests.h"
@@ -51,6 +50,7 @@
 #include "manager.h"
 #include "os/files.h"
 #include "paths/paths.h"
+#include "preview.h"
 #include "sets_json.h"
 #include "transport/frame.h"
 
@@ -82,7 +82,7 @@ constexpr int kUnreachable = 4;
 // helper, whose messages carry at most this many octets.
 constexpr std::size_t kSetsFileLimit = hosts_transport::frame::MAX_PAYLOAD;
 // The largest hosts file preview reads.
-constexpr std::size_t kHostsFileLimit = 16u << 20;
+constexpr std::size_t kHostsFileLimit = preview::HOSTS_FILE_LIMIT;
 // The most octets decode reads on standard input: well beyond the largest
 // response the helper gives, an issue for each line of the largest request
 // it checks.
@@ -542,38 +542,23 @@ int run_preview(const Arguments& args) {
   auto sets = load_sets(args.positional[0]);
   if (!sets) return kUsage;
   const std::string hosts = args.hosts.value_or(hosts_paths::system_file());
-  // The helper's own way from the sets to the new file, with the file read
-  // under the client's bounds.
-  std::string current;
-  bool file_read = false;
-  std::optional<std::string> not_read;  // the client does not read such a file
-  auto rendered = hosts_helper_core::pipeline::new_content(
-      sets->sets, hosts_helper_core::check::Limits::service(),
-      [&]() -> lwk::Result<std::string, std::string> {
-        file_read = true;
-        auto bytes = read_input_file(hosts, kHostsFileLimit);
-        if (!bytes) {
-          if (bytes.error().refused) not_read = bytes.error().message;
-          return lwk::unexpected(bytes.error().message);
-        }
-        current = *bytes;
-        return std::move(*bytes);
-      });
-  if (not_read) {
-    std::cerr << "lantern-wharf: " << hosts << ": " << *not_read << "\n";
-    return kUsage;
-  }
-  if (!rendered) {
-    // Past the check, the one issue is the file's: its sentence alone.
-    if (file_read) {
-      show_refusal(rendered.error().front().message, args.json);
+  auto change = preview::of_file(sets->sets, hosts);
+  if (!change) {
+    const preview::Failure& failure = change.error();
+    if (!failure.refusal.empty()) {
+      std::cerr << "lantern-wharf: " << failure.refusal << "\n";
+      return kUsage;
+    }
+    if (failure.file_fault) {
+      show_refusal(failure.issues.front().message, args.json);
     } else {
-      show_issues(rendered.error(), args.json);
+      show_issues(failure.issues, args.json);
     }
     return kRefused;
   }
   const std::string out =
-      args.diff ? unified_diff(current, *rendered, hosts, hosts + " (after the apply)") : *rendered;
+      args.diff ? unified_diff(change->before, change->after, hosts, hosts + " (after the apply)")
+                : change->after;
   return write_out(out) ? kSuccess : kRefused;
 }
 
@@ -701,9 +686,7 @@ int send_change(const Current& current, const std::vector<manager::Set>& changed
   }
   const std::vector<hosts_ipc::WireSet> wire = manager::to_wire(changed);
   if (!args.diff) return request_and_report(hosts_ipc::ApplySets{wire}, args.json);
-  auto content = hosts_helper_core::pipeline::new_content(
-      wire, hosts_helper_core::check::Limits::service(),
-      [&]() -> lwk::Result<std::string, std::string> { return current.bytes; });
+  auto content = preview::after(wire, current.bytes);
   if (!content) {
     show_issues(content.error(), args.json);
     return kRefused;

@@ -93,6 +93,20 @@ std::vector<hosts_ipc::WireSet> to_wire(const std::vector<Set>& sets) {
   return out;
 }
 
+std::vector<Set> from_wire(const std::vector<hosts_ipc::WireSet>& sets) {
+  std::vector<Set> out;
+  out.reserve(sets.size());
+  for (const hosts_ipc::WireSet& wire : sets) {
+    Set set{std::string(wire.name), {}};
+    set.lines.reserve(wire.lines.size());
+    for (const hosts_ipc::WireLine& line : wire.lines) {
+      set.lines.push_back({std::string(line.text), line.enabled});
+    }
+    out.push_back(std::move(set));
+  }
+  return out;
+}
+
 std::string to_sets_file(const std::vector<Set>& sets) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const Set& set : sets) {

@@ -37,6 +37,9 @@ lwk::Result<std::vector<Set>, std::string> read_sets(std::string_view file);
 // The sets as a request carries them; the views point into `sets`.
 std::vector<hosts_ipc::WireSet> to_wire(const std::vector<Set>& sets);
 
+// The sets a request carries, as sets of their own.
+std::vector<Set> from_wire(const std::vector<hosts_ipc::WireSet>& sets);
+
 // The sets file that `apply` takes, holding `sets`.
 std::string to_sets_file(const std::vector<Set>& sets);
 
