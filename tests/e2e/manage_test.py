@@ -51,12 +51,16 @@ class Manage(sandboxed.Fresh):
         self.ok("disable", "work", "2")
         self.assertEqual(self.file(), block(NODE + "work", "10.0.0.5 intranet.test",
                                             OFF + "10.0.0.6 wiki.test"))
+        # An entry an earlier line writes would not be written: its line is
+        # kept switched off, never lost, and switching its set on says so.
+        kept_off = (b'lantern-wharf: set "home", line 1 is kept switched off: set "work", line 1 '
+                    b'already writes that entry\n')
         r = self.ok("add", "home", "10.0.0.5 INTRANET.test", "10.0.0.7 nas.home")
-        self.assertEqual(r.stderr, b'lantern-wharf: set "home", line 1 is left out of the file: '
-                                   b'set "work", line 1 already writes that entry\n')
+        self.assertEqual(r.stderr, kept_off)
+        self.assertEqual(self.ok("enable", "home", out=b"unchanged\n").stderr, kept_off)
         r = self.ok("list", "--json", out=None)
         self.assertEqual(json.loads(r.stdout), {"sets": [{"name": "work", "on": 1, "off": 1},
-                                                         {"name": "home", "on": 1, "off": 0}]})
+                                                         {"name": "home", "on": 1, "off": 1}]})
         listing = os.path.join(self.scratch, "list.txt")
         with open(listing, "w", encoding="utf-8") as f:
             f.write("# a published list\n0.0.0.0 ads.example\n0.0.0.0 bad_name.example\n")
@@ -116,8 +120,20 @@ class Manage(sandboxed.Fresh):
         big = os.path.join(self.scratch, "big.txt")
         with open(big, "w", encoding="utf-8") as f:
             f.write("0.0.0.0 %s.example\n" % ("x" * 40) * 20000)
+        half = os.path.join(self.scratch, "half.txt")
+        with open(half, "w", encoding="utf-8") as f:
+            f.write("0.0.0.0 %s.example\n" % ("x" * 40) * 10000)
+        self.ok("import", "half", half)
         cases = [
             (["show", "nothing"], b'lantern-wharf: there is no set named "nothing"\n'),
+            (["add", "work", b"10.0.0.7 \xff.test"],
+             b'lantern-wharf: set "work", line 2 is not valid UTF-8; nothing was sent\n'),
+            (["rename", "work", b"w\xff"],
+             b"lantern-wharf: a set's name is not valid UTF-8; nothing was sent\n"),
+            (["import", "half2", half],
+             ("lantern-wharf: the sets would hold %d octets of names and lines, and the helper "
+              "takes at most 1048576; nothing was sent\n"
+              % (len("work10.0.0.5 intranet.testhalfhalf2") + 2 * 560000)).encode()),
             (["enable", "nothing"],
              b'lantern-wharf: there is no set named "nothing"; nothing was sent\n'),
             (["disable", "work", "2"],
@@ -125,7 +141,7 @@ class Manage(sandboxed.Fresh):
             (["remove", "work", "0"], b'lantern-wharf: "0" is not a line number (lines count '
                                       b"from 1)\ntry 'lantern-wharf remove --help'\n"),
             (["rename", "work", "work2", "extra"], None),
-            (["undo", "99"], b"lantern-wharf: there is no backup 99 (there are 1)\n"),
+            (["undo", "99"], b"lantern-wharf: there is no backup 99 (there are 2)\n"),
             (["import", "x", self.scratch],
              ("lantern-wharf: %s: not a regular file; nothing was sent\n" % self.scratch).encode()),
             (["import", "x", fifo],

@@ -70,10 +70,24 @@ Patched patch(std::string_view before, std::string_view diff) {
   std::optional<std::size_t> last_change_end;  // in the old text, after the latest change
   std::size_t row = 2;
   while (row < rows.size()) {
-    std::size_t a = 0, b = 0, c = 0, d = 0;
-    char tail = 0;
-    if (std::sscanf(rows[row].c_str(), "@@ -%zu,%zu +%zu,%zu @@%c", &a, &b, &c, &d, &tail) != 5 ||
-        tail != '\n') {
+    // Each range is "start,length", or "start" alone for a length of 1.
+    std::size_t a = 0, b = 1, c = 0, d = 1;
+    int at = 0;
+    const char* header = rows[row].c_str();
+    const auto range = [&](char mark, std::size_t* start, std::size_t* length) {
+      int used = 0;
+      const std::string form = std::string(1, mark) + "%zu%n";
+      if (std::sscanf(header + at, form.c_str(), start, &used) != 1) return false;
+      at += used;
+      if (header[at] != ',') return true;
+      if (std::sscanf(header + at, ",%zu%n", length, &used) != 1) return false;
+      at += used;
+      return *length != 1;  // diff -u leaves a length of 1 out
+    };
+    const bool opened = rows[row].starts_with("@@ ");
+    at = 3;
+    if (!opened || !range('-', &a, &b) || header[at++] != ' ' || !range('+', &c, &d) ||
+        std::string_view(header + at) != " @@\n") {
       return fail("header: " + rows[row]);
     }
     ++row;
@@ -231,12 +245,12 @@ TEST(UnifiedDiff, Hunks) {
   };
   const Case cases[] = {
       {"same\n", "same\n", ""},
-      {"", "a\n", "@@ -0,0 +1,1 @@\n+a\n"},
-      {"a\n", "", "@@ -1,1 +0,0 @@\n-a\n"},
+      {"", "a\n", "@@ -0,0 +1 @@\n+a\n"},
+      {"a\n", "", "@@ -1 +0,0 @@\n-a\n"},
       {"1\n2\n3\n4\n5\nold\n6\n7\n8\n9\n", "1\n2\n3\n4\n5\nnew\n6\n7\n8\n9\n",
        "@@ -3,7 +3,7 @@\n 3\n 4\n 5\n-old\n+new\n 6\n 7\n 8\n"},
       {"a\nb", "a\nb\n", "@@ -1,2 +1,2 @@\n a\n-b\n\\ No newline at end of file\n+b\n"},
-      {"x\r\n", "x\r\ny\r\n", "@@ -1,1 +1,2 @@\n x\r\n+y\r\n"},
+      {"x\r\n", "x\r\ny\r\n", "@@ -1 +1,2 @@\n x\r\n+y\r\n"},
       {"a\nb\nc\n", "a\nc\n", "@@ -1,3 +1,2 @@\n a\n-b\n c\n"},
       // Seven unchanged lines between two changes: two hunks.
       {"1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n", "X\n2\n3\n4\n5\n6\n7\n8\nY\n10\n11\n",

@@ -110,6 +110,14 @@ TEST(CInterface, ChangesAreMadeOnTheSetsFileAloneAndRefusedWithTheirSentence) {
            home + "," +
            set("lab", line("10.0.0.9  c.test # x", false) + "," + line("10.0.0.10 d.test", false))),
        ""},
+      {"a line the file would leave out is kept, switched off",
+       [&](char** out) { return lw_add_lines(work, "home", "10.0.0.5  A.test", 1, out); },
+       sets_file(set("work", line("10.0.0.5 a.test", true) + "," + line("10.0.0.6 b.test", false)) +
+                 "," + set("home", line("10.0.0.5  A.test", false))),
+       ""},
+      {"a name that is not UTF-8",
+       [&](char** out) { return lw_rename(work, "home", "h\xff", out); }, std::nullopt,
+       "the new name is not valid UTF-8"},
       {"lines that are not UTF-8",
        [&](char** out) { return lw_add_lines(work, "work", "10.0.0.9 c.test\n\xff", 1, out); },
        std::nullopt, "line 2 is not valid UTF-8"},

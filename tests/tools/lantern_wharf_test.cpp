@@ -161,7 +161,7 @@ TEST_F(ToolTest, PreviewWritesTheWholeNewFile) {
   const Outcome diff = tool({"preview", "--diff", "--hosts=" + hosts, sets});
   EXPECT_EQ(diff.status, 0);
   EXPECT_EQ(diff.out, "--- " + hosts + "\n+++ " + hosts + " (after the apply)\n" +
-                          "@@ -1,1 +1,6 @@\n-127.0.0.1 localhost\n\\ No newline at end of file\n" +
+                          "@@ -1 +1,6 @@\n-127.0.0.1 localhost\n\\ No newline at end of file\n" +
                           "+127.0.0.1 localhost\n+\n+" + kOpen +
                           "\n+# >>> lantern-wharf node: dev\n" + "+10.0.0.1 dev.test\n+" + kClose +
                           "\n");

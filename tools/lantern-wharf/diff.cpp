@@ -181,9 +181,11 @@ void emit_lines(std::string* out, char mark, const Lines& lines, std::size_t beg
   for (std::size_t i = begin; i < end; ++i) emit(out, mark, lines[i]);
 }
 
-// The range part of a hunk header: 1-based start and length; an empty range
-// names the line before it.
+// The range part of a hunk header: 1-based start and length, the length left
+// out when it is 1, as diff -u writes it; an empty range names the line
+// before it.
 std::string range(std::size_t start, std::size_t length) {
+  if (length == 1) return std::to_string(start + 1);
   return std::to_string(length == 0 ? start : start + 1) + "," + std::to_string(length);
 }
 

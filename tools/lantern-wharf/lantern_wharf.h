@@ -94,16 +94,18 @@ int lw_check(const char *sets_json, char **issues);
 /* Changing the sets. Each function takes a sets file (from lw_read_sets, or
  * the application's own), makes one change, and gives the changed sets file
  * in *changed; nothing is read or sent, and the change reaches /etc/hosts
- * only through lw_apply. A set is named by its name; its lines by their
- * numbers from 1, as the check numbers them. LW_BAD_INPUT, with the
+ * only through lw_apply. A switched-on line whose entry an earlier line
+ * already writes is kept switched off in *changed: the file would leave it
+ * out, and it would be lost from its set when the sets are next read back. A set is named by its
+ * name; its lines by their numbers from 1, as the check numbers them. LW_BAD_INPUT, with the
  * sentence, for a set that does not exist (there is no set named
- * "work"), a line number out of range, or a sets file that does not
- * parse. */
+ * "work"), a line number out of range, a name that is not UTF-8, or a sets
+ * file that does not parse. */
 
 /* Switches lines of the set `set_name` on (`enabled` not 0) or off: the
  * `line_count` lines numbered in `lines`, or, with no lines (line_count 0),
  * every line of the set, so that switching a whole set on switches on the
- * lines that were off in it too. */
+ * lines that were off in it too, but for those kept off as said above. */
 int lw_switch(const char *sets_json, const char *set_name, const unsigned long long *lines,
               size_t line_count, int enabled, char **changed);
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/utf8.h"
 #include "diff.h"
 #include "helper_core/check.h"
 #include "helper_link.h"
@@ -136,11 +137,14 @@ int changed_sets(const char* sets_json, const char* name, char** changed, Change
   if (changed == nullptr) return fail(LW_BAD_INPUT, "no place was given for the changed sets");
   *changed = nullptr;
   if (name == nullptr) return fail(LW_BAD_INPUT, "no set name was given");
+  if (!lwk::utf8::is_valid(name)) return fail(LW_BAD_INPUT, "the set's name is not valid UTF-8");
   auto sets = parsed(sets_json);
   if (!sets) return fail(LW_BAD_INPUT, sets.error());
   std::vector<manager::Set> owned = manager::from_wire(sets->sets);
   lwk::Result<void, std::string> made = change(owned);
   if (!made) return fail(LW_BAD_INPUT, made.error());
+  // A line the file would leave out stays in its set, switched off.
+  (void)manager::keep_repeats_off(owned);
   *changed = handed_out(manager::to_sets_file(owned));
   return succeed();
 }
@@ -226,8 +230,12 @@ int remove(const char* sets_json, const char* name, const unsigned long long* li
 int rename(const char* sets_json, const char* from, const char* to, char** changed) noexcept {
   return changed_sets(sets_json, from, changed,
                       [&](std::vector<manager::Set>& sets) -> lwk::Result<void, std::string> {
-                        if (to == nullptr)
+                        if (to == nullptr) {
                           return lwk::unexpected(std::string("no new name was given"));
+                        }
+                        if (!lwk::utf8::is_valid(to)) {
+                          return lwk::unexpected(std::string("the new name is not valid UTF-8"));
+                        }
                         return manager::rename(sets, from, to);
                       });
 }

@@ -39,6 +39,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/utf8.h"
 #include "diff.h"
 #include "helper_core/check.h"
 #include "helper_core/write.h"
@@ -246,7 +247,9 @@ constexpr const char* kEnableHelp =
     "\n"
     "Switches on the lines numbered LINE of the set SET, or, without LINE, every\n"
     "line of it: lines that were off before the set was switched off come on\n"
-    "too, for the file keeps no state of a set apart from its lines.\n"
+    "too, for the file keeps no state of a set apart from its lines. A line\n"
+    "whose entry an earlier line already writes stays off, and the client says\n"
+    "which line writes it: the file would leave it out, and it would be lost.\n"
     "\n" LWK_CHANGE_OPTIONS;
 
 constexpr const char* kDisableHelp =
@@ -260,8 +263,9 @@ constexpr const char* kAddHelp =
     "usage: lantern-wharf add [--off] [--diff] [--json] SET LINE...\n"
     "\n"
     "Adds each LINE, as written, at the end of the set SET, which is made when\n"
-    "there is none of that name. An entry that an earlier line already writes is\n"
-    "left out of the file, and the client says which line writes it.\n"
+    "there is none of that name. A line whose entry an earlier line already\n"
+    "writes is added switched off, and the client says which line writes it:\n"
+    "the file would leave it out, and it would be lost.\n"
     "\n"
     "  --off    add the lines switched off\n" LWK_CHANGE_OPTIONS;
 
@@ -377,18 +381,32 @@ std::optional<Arguments> parse_arguments(const std::vector<std::string>& args,
   return out;
 }
 
-std::string issue_line(const Issue& issue) {
-  return "set " + std::to_string(issue.set) + ", line " + std::to_string(issue.line) + ": " +
-         issue.message;
+// The sets the issues are about, by their names, when a command changed the
+// sets in the file (whose positions a person never sees); null for a sets
+// file, whose sets are named by position, from 0.
+using NamedSets = const std::vector<manager::Set>*;
+
+// "set S, line L: MESSAGE"; with `named`, "set "NAME", line L: MESSAGE", or
+// "set "NAME": MESSAGE" for the set as a whole, and the message alone for
+// the request as a whole.
+std::string issue_line(const Issue& issue, NamedSets named = nullptr) {
+  if (named == nullptr || issue.set >= named->size()) {
+    return "set " + std::to_string(issue.set) + ", line " + std::to_string(issue.line) + ": " +
+           issue.message;
+  }
+  if (issue.line == 0 && issue.set == 0) return issue.message;
+  std::string out = "set \"" + (*named)[issue.set].name + "\"";
+  if (issue.line != 0) out += ", line " + std::to_string(issue.line);
+  return out + ": " + issue.message;
 }
 
 // Shows issues: as lines on standard error, or as one JSON object on standard output.
-void show_issues(const std::vector<Issue>& issues, bool json) {
+void show_issues(const std::vector<Issue>& issues, bool json, NamedSets named = nullptr) {
   if (json) {
     std::cout << issues_json(issues);
     return;
   }
-  for (const Issue& issue : issues) std::cerr << issue_line(issue) << "\n";
+  for (const Issue& issue : issues) std::cerr << issue_line(issue, named) << "\n";
 }
 
 // Shows why the file cannot take the sets: the sentence alone on standard
@@ -423,7 +441,8 @@ bool write_out(std::string_view bytes) {
 // Shows a response: done, unchanged or not understood on standard output, the
 // issues on `issues_to` as check shows them; or all of it as one JSON object.
 // Returns the exit status it calls for.
-int report(const hosts_ipc::Response& response, bool json, std::ostream& issues_to) {
+int report(const hosts_ipc::Response& response, bool json, std::ostream& issues_to,
+           NamedSets named = nullptr) {
   const auto say = [json](const char* word) {
     if (json) {
       std::cout << nlohmann::ordered_json{{"response", word}}.dump() << "\n";
@@ -440,7 +459,7 @@ int report(const hosts_ipc::Response& response, bool json, std::ostream& issues_
                      std::cout << issues_json(issues.issues);
                    } else {
                      for (const Issue& issue : issues.issues) {
-                       issues_to << issue_line(issue) << "\n";
+                       issues_to << issue_line(issue, named) << "\n";
                      }
                    }
                  },
@@ -474,13 +493,13 @@ std::variant<std::string, int> ask_helper(std::string_view request) {
 }
 
 // Sends `request` and shows the response.
-int request_and_report(const hosts_ipc::Request& request, bool json) {
+int request_and_report(const hosts_ipc::Request& request, bool json, NamedSets named = nullptr) {
   auto response = helper_requests::ask(request);
   if (!response) {
     std::cerr << "lantern-wharf: " << response.error().sentence << "\n";
     return response.error().status;
   }
-  return report(*response, json, std::cerr);
+  return report(*response, json, std::cerr, named);
 }
 
 int run_apply(const Arguments& args) {
@@ -669,38 +688,55 @@ std::optional<std::vector<std::uint64_t>> line_numbers(const std::string& comman
   return numbers;
 }
 
-// Sends `changed` in place of the current sets, or, with --diff, prints what
-// it would change and sends nothing. Says first which lines the file would
-// leave out that it did not leave out before.
-int send_change(const Current& current, const std::vector<manager::Set>& changed,
-                const Arguments& args) {
-  const std::vector<std::string> after = manager::left_out(changed);
-  if (!after.empty()) {
-    // Only what the change leaves out: a repeat that was there before is no news.
-    const std::vector<std::string> before = manager::left_out(current.sets);
-    for (const std::string& note : after) {
-      if (std::find(before.begin(), before.end(), note) == before.end()) {
-        std::cerr << "lantern-wharf: " << note << "\n";
+// A change refused before anything is sent: the sentence, exit status 2.
+int refuse_change(const std::string& why) {
+  std::cerr << "lantern-wharf: " << why << "; nothing was sent\n";
+  return kUsage;
+}
+
+// Why `sets` cannot be sent at all, or "": a name or a line that is not
+// UTF-8 (from the command line), or more octets of names and lines than the
+// helper takes in one request.
+std::string unsendable(const std::vector<manager::Set>& sets) {
+  std::uint64_t octets = 0;
+  for (const manager::Set& set : sets) {
+    if (!lwk::utf8::is_valid(set.name)) return "a set's name is not valid UTF-8";
+    octets += set.name.size();
+    for (std::size_t i = 0; i < set.lines.size(); ++i) {
+      if (!lwk::utf8::is_valid(set.lines[i].text)) {
+        return "set \"" + set.name + "\", line " + std::to_string(i + 1) + " is not valid UTF-8";
       }
+      octets += set.lines[i].text.size();
     }
   }
+  const std::uint64_t limit = hosts_helper_core::check::Limits::service().max_request_octets;
+  if (octets > limit) {
+    return "the sets would hold " + std::to_string(octets) +
+           " octets of names and lines, and the helper takes at most " + std::to_string(limit);
+  }
+  return "";
+}
+
+// Sends `changed` in place of the current sets, or, with --diff, prints what
+// it would change and sends nothing. A switched-on line that the file would
+// leave out (an earlier line writes its entry) is kept switched off instead,
+// and named, so that no line is lost from its set.
+int send_change(const Current& current, std::vector<manager::Set> changed, const Arguments& args) {
+  if (const std::string why = unsendable(changed); !why.empty()) return refuse_change(why);
+  for (const std::string& note : manager::keep_repeats_off(changed)) {
+    std::cerr << "lantern-wharf: " << note << "\n";
+  }
   const std::vector<hosts_ipc::WireSet> wire = manager::to_wire(changed);
-  if (!args.diff) return request_and_report(hosts_ipc::ApplySets{wire}, args.json);
+  if (!args.diff) return request_and_report(hosts_ipc::ApplySets{wire}, args.json, &changed);
   auto content = preview::after(wire, current.bytes);
   if (!content) {
-    show_issues(content.error(), args.json);
+    show_issues(content.error(), args.json, &changed);
     return kRefused;
   }
   return write_out(unified_diff(current.bytes, *content, current.path,
                                 current.path + " (after the change)"))
              ? kSuccess
              : kRefused;
-}
-
-// A change refused before anything is sent: the sentence, exit status 2.
-int refuse_change(const std::string& why) {
-  std::cerr << "lantern-wharf: " << why << "; nothing was sent\n";
-  return kUsage;
 }
 
 int run_list(const Arguments& args) {
@@ -761,7 +797,7 @@ int run_switch(const Arguments& args, bool enabled) {
   if (auto ok = manager::set_enabled(changed, args.positional[0], *numbers, enabled); !ok) {
     return refuse_change(ok.error());
   }
-  return send_change(now, changed, args);
+  return send_change(now, std::move(changed), args);
 }
 
 int run_enable(const Arguments& args) { return run_switch(args, true); }
@@ -775,7 +811,7 @@ int run_add(const Arguments& args) {
   std::vector<manager::Set> changed = now.sets;
   const std::vector<std::string> texts(args.positional.begin() + 1, args.positional.end());
   manager::add_lines(changed, args.positional[0], texts, !args.off);
-  return send_change(now, changed, args);
+  return send_change(now, std::move(changed), args);
 }
 
 int run_remove(const Arguments& args) {
@@ -790,7 +826,7 @@ int run_remove(const Arguments& args) {
   if (auto ok = manager::remove(changed, args.positional[0], *numbers); !ok) {
     return refuse_change(ok.error());
   }
-  return send_change(now, changed, args);
+  return send_change(now, std::move(changed), args);
 }
 
 int run_rename(const Arguments& args) {
@@ -802,7 +838,7 @@ int run_rename(const Arguments& args) {
   if (auto ok = manager::rename(changed, args.positional[0], args.positional[1]); !ok) {
     return refuse_change(ok.error());
   }
-  return send_change(now, changed, args);
+  return send_change(now, std::move(changed), args);
 }
 
 int run_import(const Arguments& args) {
@@ -871,7 +907,7 @@ int run_import(const Arguments& args) {
   } else {
     changed.push_back(std::move(imported));
   }
-  return send_change(now, changed, args);
+  return send_change(now, std::move(changed), args);
 }
 
 int run_export(const Arguments& args) {

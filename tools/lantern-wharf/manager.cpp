@@ -192,7 +192,7 @@ lwk::Result<std::vector<std::string>, Refusal> lines_of(std::string_view text) {
   return lines;
 }
 
-std::vector<std::string> left_out(const std::vector<Set>& sets) {
+std::vector<std::string> keep_repeats_off(std::vector<Set>& sets) {
   // The keys as rendering keeps them, and where each is first written: the
   // table numbers its keys from 0 in the order they were added.
   hosts_core::entry_key::KeyTable written;
@@ -201,7 +201,7 @@ std::vector<std::string> left_out(const std::vector<Set>& sets) {
   std::vector<std::string> notes;
   for (std::size_t s = 0; s < sets.size(); ++s) {
     for (std::size_t l = 0; l < sets[s].lines.size(); ++l) {
-      const Line& line = sets[s].lines[l];
+      Line& line = sets[s].lines[l];
       if (!line.enabled) continue;
       const auto kind = hosts_core::line::inspect(line.text, hosts_core::line::MAX_LINE_OCTETS,
                                                   hosts_core::line::MAX_NAMES, &entry, nullptr);
@@ -211,10 +211,11 @@ std::vector<std::string> left_out(const std::vector<Set>& sets) {
         first_at.emplace_back(s, l);
         continue;
       }
+      line.enabled = false;
       const auto [first_set, first_line] = first_at[id];
       notes.push_back("set " + in_quotes(sets[s].name) + ", line " + std::to_string(l + 1) +
-                      " is left out of the file: set " + in_quotes(sets[first_set].name) +
-                      ", line " + std::to_string(first_line + 1) + " already writes that entry");
+                      " is kept switched off: set " + in_quotes(sets[first_set].name) + ", line " +
+                      std::to_string(first_line + 1) + " already writes that entry");
     }
   }
   return notes;

@@ -73,10 +73,13 @@ lwk::Result<void, Refusal> rename(std::vector<Set>& sets, std::string_view from,
 // not UTF-8, naming the line.
 lwk::Result<std::vector<std::string>, Refusal> lines_of(std::string_view text);
 
-// One sentence for each switched-on entry line that rendering would leave
-// out because an earlier line writes the same entry: "set S, line N is left
-// out of the file: set T, line M already writes that entry".
-std::vector<std::string> left_out(const std::vector<Set>& sets);
+// Switches off every switched-on entry line that rendering would leave out
+// because an earlier line writes the same entry: left on, such a line would
+// not be written, and so would be gone from its set when the sets are next
+// read back. Switched off, it stays in its set, and can be switched on once
+// the earlier line is off. One sentence for each: "set S, line N is kept
+// switched off: set T, line M already writes that entry".
+std::vector<std::string> keep_repeats_off(std::vector<Set>& sets);
 
 // One backup the helper keeps: the file as it was before one of its changes.
 struct Backup {
