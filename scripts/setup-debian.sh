@@ -13,7 +13,7 @@ packages=(
   nlohmann-json3-dev
   python3 unicode-data pkgconf
   clang-format-14 clang-tidy-14
-  util-linux diffutils passwd procps
+  util-linux diffutils passwd procps strace
   systemd dpkg-dev lintian man-db gzip
   debootstrap systemd-container
   libblocksruntime-dev

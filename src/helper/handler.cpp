@@ -4,7 +4,6 @@
 #include "helper_core/pipeline.h"
 #include "helper_core/serve.h"
 #include "journal/journal.h"
-#include "os/files.h"
 
 namespace hosts_helper {
 namespace {
@@ -23,18 +22,20 @@ std::string describe(const WriteError& error) {
 }
 
 Response apply(ServiceState& state, const std::vector<hosts_ipc::WireSet>& sets) {
+  // The target is read once, through the platform's files, and what was read
+  // is what write_over() changes: a fault of the files is a fault of this read.
+  std::string current;
   auto content = hosts_helper_core::pipeline::new_content(
       sets, hosts_helper_core::check::Limits::service(),
-      [&state]() -> lwk::Result<std::string, std::string> {
-        // Links are followed here, so that write() can refuse a linked target
-        // with its own sentence; what is not a regular file is refused unread.
-        auto current = lwk::os::read_regular_file(state.paths.target, /*follow_link=*/true);
-        if (!current) return lwk::unexpected(current.error().message);
-        return std::move(*current);
+      [&state, &current]() -> lwk::Result<std::string, std::string> {
+        auto read = hosts_helper_core::write::read_current(state.paths, *state.platform);
+        if (!read) return lwk::unexpected(read.error().message);
+        current = *read;
+        return std::move(*read);
       });
   if (!content) return hosts_ipc::Issues{std::move(content).error()};
-  auto changed =
-      hosts_helper_core::write::write(state.paths, *content, *state.platform, state.counter);
+  auto changed = hosts_helper_core::write::write_over(state.paths, current, *content,
+                                                      *state.platform, state.counter);
   if (!changed) return refused(describe(changed.error()));
   if (*changed) return hosts_ipc::Done{};
   return hosts_ipc::Unchanged{};

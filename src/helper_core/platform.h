@@ -49,8 +49,10 @@ class Files {
   // anything that is not a regular file ("not a regular file"), are refused
   // without waiting on them.
   virtual IoResult<std::string> read_file(const std::string& path) = 0;
-  // Creates `path` and every missing ancestor (mode 0777 before the umask).
-  // `path` itself must end up a real directory: any other entry there, a
+  // Creates `path` and every missing ancestor (mode 0777 before the umask),
+  // flushing each directory it makes into its parent with the same flush as
+  // sync_directory(), so that what is later kept in it cannot be lost with
+  // it. `path` itself must end up a real directory: any other entry there, a
   // symbolic link included, is ENOTDIR.
   virtual IoResult<void> make_directories(const std::string& path) = 0;
   // Creates a new file at `path` for writing (mode 0666 before the umask,

@@ -63,16 +63,18 @@ lwk::Result<void, Stopped> put_durably(Platform& platform, const std::string& sc
   return lwk::success();
 }
 
-// The target's current content, read whole. The target itself is examined
-// first, without following a link in its last component: a symbolic link, or
-// a target the platform finds redirected, is refused, as writing it would
-// write elsewhere. Every failure is one of reading the current file.
-lwk::Result<std::string, WriteError> read_target(const Paths& paths, Platform& platform) {
-  Files& files = platform.files();
-  auto kind = files.examine(paths.target);
+// Refuses a target that writing would not reach in place: one that cannot be
+// examined (without following a link in its last component), a symbolic
+// link, or one the platform finds redirected. With `plain`, a failed
+// examination gives the system's sentence alone. Every failure is one of
+// reading the current file.
+lwk::Result<void, WriteError> check_target(const Paths& paths, Platform& platform, bool plain) {
+  auto kind = platform.files().examine(paths.target);
   if (!kind) {
     return unexpected(fail(WriteStep::ReadingCurrent,
-                           "the target file could not be examined: " + kind.error().message));
+                           plain
+                               ? kind.error().message
+                               : "the target file could not be examined: " + kind.error().message));
   }
   if (*kind == FileKind::SymbolicLink) {
     return unexpected(
@@ -83,7 +85,16 @@ lwk::Result<std::string, WriteError> read_target(const Paths& paths, Platform& p
     return unexpected(
         fail(WriteStep::ReadingCurrent, "the target is redirected: " + redirected.error().message));
   }
-  auto current = files.read_file(paths.target);
+  return lwk::success();
+}
+
+// The target's current content, read whole after check_target().
+lwk::Result<std::string, WriteError> read_target(const Paths& paths, Platform& platform,
+                                                 bool plain) {
+  if (auto checked = check_target(paths, platform, plain); !checked) {
+    return unexpected(checked.error());
+  }
+  auto current = platform.files().read_file(paths.target);
   if (!current) return unexpected(fail(WriteStep::ReadingCurrent, current.error().message));
   return std::move(*current);
 }
@@ -248,19 +259,43 @@ lwk::Result<void, WriteError> make_backup(const std::string& store, std::string_
   return pruned;
 }
 
-lwk::Result<bool, WriteError> write(const Paths& paths, std::string_view content,
-                                    Platform& platform, std::uint64_t& counter) {
-  auto current = read_target(paths, platform);
-  if (!current) return unexpected(current.error());
-  if (*current == content) return false;
-  if (auto kept = keep_snapshot(paths, *current, platform); !kept) return unexpected(kept.error());
-  if (auto backed_up = make_backup(paths.store, *current, platform, counter); !backed_up) {
+namespace {
+
+// write() from its fifth step on: `current` has been read and checked.
+lwk::Result<bool, WriteError> change(const Paths& paths, std::string_view current,
+                                     std::string_view content, Platform& platform,
+                                     std::uint64_t& counter) {
+  if (current == content) return false;
+  if (auto kept = keep_snapshot(paths, current, platform); !kept) return unexpected(kept.error());
+  if (auto backed_up = make_backup(paths.store, current, platform, counter); !backed_up) {
     return unexpected(backed_up.error());
   }
   if (auto replaced = replace_target(paths, content, platform, counter); !replaced) {
     return unexpected(replaced.error());
   }
   return true;
+}
+
+}  // namespace
+
+lwk::Result<bool, WriteError> write(const Paths& paths, std::string_view content,
+                                    Platform& platform, std::uint64_t& counter) {
+  auto current = read_target(paths, platform, /*plain=*/false);
+  if (!current) return unexpected(current.error());
+  return change(paths, *current, content, platform, counter);
+}
+
+lwk::Result<std::string, WriteError> read_current(const Paths& paths, Platform& platform) {
+  return read_target(paths, platform, /*plain=*/true);
+}
+
+lwk::Result<bool, WriteError> write_over(const Paths& paths, std::string_view current,
+                                         std::string_view content, Platform& platform,
+                                         std::uint64_t& counter) {
+  if (auto checked = check_target(paths, platform, /*plain=*/false); !checked) {
+    return unexpected(checked.error());
+  }
+  return change(paths, current, content, platform, counter);
 }
 
 std::vector<std::string> clear_debris(const Paths& paths, Platform& platform) {
@@ -323,7 +358,13 @@ lwk::Result<void, WriteError> remove_everything(const Paths& paths, Platform& pl
   auto removed = remove_tree(files, paths.store);
   // Whatever the removal answered, success means that the store is gone.
   auto left = files.examine(paths.store);
-  if (!left && left.error().not_found()) return lwk::success();
+  if (!left && left.error().not_found()) {
+    // Made durable, so that a power cut cannot bring back a snapshot that a
+    // later hand edit of the target should have replaced. The target is the
+    // original again by now, so a failure here is not reported.
+    (void)files.sync_directory(lwk::os::parent_of(paths.store));
+    return lwk::success();
+  }
   if (!removed) return unexpected(fail(WriteStep::RemovingStore, removed.error().message));
   return unexpected(
       fail(WriteStep::RemovingStore,

@@ -82,6 +82,22 @@ std::string backup_name(std::uint64_t nanoseconds, std::uint64_t counter);
 lwk::Result<bool, WriteError> write(const Paths& paths, std::string_view content,
                                     Platform& platform, std::uint64_t& counter);
 
+// What write() reads before it changes anything, for a caller that needs the
+// current content first (the handler renders the new content from it): the
+// target examined without following a link in its last component, refused
+// when it is a symbolic link or the platform finds it redirected, then read
+// whole through the platform's files, once. Every failure has the step
+// ReadingCurrent; a target that cannot be examined gives the system's
+// sentence alone, as a failed read does.
+lwk::Result<std::string, WriteError> read_current(const Paths& paths, Platform& platform);
+
+// write() for `current`, the target's content as read_current() read it
+// under the same lock: nothing reads the target again. The refusals of a
+// linked or redirected target are made again, as they cost no read.
+lwk::Result<bool, WriteError> write_over(const Paths& paths, std::string_view current,
+                                         std::string_view content, Platform& platform,
+                                         std::uint64_t& counter);
+
 // Writes `current` as a new backup in the store's backups directory, then
 // prunes it with rotate(), keeping the new backup. The pruning happens also
 // when the change stops after the backup was renamed into place.
@@ -109,7 +125,8 @@ lwk::Result<bool, WriteError> restore(const Paths& paths, Platform& platform,
 
 // Restores the snapshot and, only when that succeeded, removes the store
 // directory with everything in it. A store that is missing to begin with is
-// already removed; otherwise success means the store is gone when it returns.
+// already removed; otherwise success means the store is gone when it returns,
+// and its removal is flushed into its parent as far as the flush went.
 lwk::Result<void, WriteError> remove_everything(const Paths& paths, Platform& platform,
                                                 std::uint64_t& counter);
 

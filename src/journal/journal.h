@@ -12,6 +12,14 @@
 // PIPE_BUF octets goes to standard error cut to its first PIPE_BUF - 1
 // octets, less any incomplete UTF-8 sequence, and a line feed; the log file
 // has it whole.
+//
+// The log file is written with the system's calls, not through the Files of
+// the write path: lines are noted on threads that do not hold the service
+// lock (refusals) and at start-up, while those files are used only under the
+// lock; and the log is never read back nor flushed, so a power cut costs at
+// most its last lines, never the hosts file, the snapshot or a backup. What
+// it shares with them, making the store directory, goes through
+// lwk::os::make_directories, which flushes each directory it makes.
 #ifndef LWK_JOURNAL_JOURNAL_H_
 #define LWK_JOURNAL_JOURNAL_H_
 

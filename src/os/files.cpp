@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "os/full_flush.h"
+
 namespace lwk::os {
 
 std::string parent_of(const std::string& path) {
@@ -18,10 +20,11 @@ std::string parent_of(const std::string& path) {
 namespace {
 
 // mkdir -p, where an existing `path` must be a directory: a real one when
-// `real` is set, else one reached through links as well.
+// `real` is set, else one reached through links as well. Every directory
+// made is flushed into its parent.
 Result<void, IoError> make_path(const std::string& path, bool real) {
   if (path.empty()) return unexpected(IoError::from_errno(ENOENT));
-  if (::mkdir(path.c_str(), 0777) == 0) return success();
+  if (::mkdir(path.c_str(), 0777) == 0) return flush_directory(parent_of(path));
   int error = errno;
   if (error == ENOENT) {
     // A missing ancestor: make it, then try again.
@@ -30,7 +33,7 @@ Result<void, IoError> make_path(const std::string& path, bool real) {
       auto made = make_path(parent, /*real=*/false);
       if (!made) return made;
     }
-    if (::mkdir(path.c_str(), 0777) == 0) return success();
+    if (::mkdir(path.c_str(), 0777) == 0) return flush_directory(parent);
     error = errno;
   }
   if (error == EEXIST) {
@@ -69,6 +72,17 @@ Result<std::string, IoError> read_to_end(int fd) {
 }
 
 }  // namespace
+
+Result<void, IoError> flush_directory(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return unexpected(IoError::last());
+  auto flushed = full_flush(fd);
+  (void)::close(fd);
+  if (!flushed && (flushed.error().code == EINVAL || flushed.error().code == ENOTSUP)) {
+    return success();
+  }
+  return flushed;
+}
 
 Result<void, IoError> make_directories(const std::string& path) {
   return make_path(path, /*real=*/true);

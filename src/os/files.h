@@ -14,8 +14,16 @@ namespace lwk::os {
 // the process umask). `path` itself must end up a real directory: an existing
 // entry of any other kind, a symbolic link to a directory included, is
 // ENOTDIR. The ancestors are the system's and may be links (/var is one on
-// macOS).
+// macOS). Each directory it makes is flushed into its parent before it
+// returns (flush_directory), so that nothing put in it later and flushed can
+// be lost with it in a power cut.
 Result<void, IoError> make_directories(const std::string& path);
+
+// Flushes the entries of the directory `path` to stable storage with the
+// full flush (a rename, create or mkdir in it then survives a power cut),
+// without following a final symbolic link. A file system that flushes no
+// directories (EINVAL, ENOTSUP) has nothing more to do.
+Result<void, IoError> flush_directory(const std::string& path);
 
 // The directory part of `path`: everything before its last "/", or "." when it
 // has none, or "/" for a path directly under the root.

@@ -75,14 +75,7 @@ IoResult<void> PosixFiles::rename(const std::string& from, const std::string& to
 }
 
 IoResult<void> PosixFiles::sync_directory(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return unexpected(IoError::last());
-  auto flushed = lwk::os::full_flush(fd);
-  (void)::close(fd);
-  if (!flushed && (flushed.error().code == EINVAL || flushed.error().code == ENOTSUP)) {
-    return lwk::success();
-  }
-  return flushed;
+  return lwk::os::flush_directory(path);
 }
 
 IoResult<void> PosixFiles::remove_file(const std::string& path) {
