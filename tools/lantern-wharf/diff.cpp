@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -14,8 +15,8 @@ namespace lantern_wharf {
 namespace {
 
 constexpr std::size_t kContext = 3;
-// The most edits the search for a minimal script looks for; see diff.h.
-constexpr std::ptrdiff_t kMaxEdits = 2048;
+// The most steps the search for a minimal script takes; see diff.h.
+constexpr std::uint64_t kMaxWork = std::uint64_t{1} << 31;
 
 using Lines = std::vector<std::string_view>;
 // A line as a number: equal lines, and only they, get equal numbers.
@@ -49,94 +50,156 @@ void number_lines(std::span<const std::string_view> a, std::span<const std::stri
   number(b, b_ids);
 }
 
-// Myers' greedy search for a shortest edit script from `a` to `b`. Row d of
-// the trace holds, for each diagonal k = x - y in [-d, d], the furthest x that
-// a path with d edits reaches on it, or -1 when no such path stays inside the
-// grid; row d starts at index d * d.
+// Myers' search for a shortest edit script from `a` to `b`, in linear space:
+// a middle point of a shortest path is found by searching from both ends at
+// once, and the two halves are solved alike. A search that has done more
+// than kMaxWork steps gives up, marking nothing.
 class ShortestScript {
  public:
-  ShortestScript(std::span<const LineId> a, std::span<const LineId> b)
-      : a_(a),
-        b_(b),
-        n_(static_cast<std::ptrdiff_t>(a.size())),
-        m_(static_cast<std::ptrdiff_t>(b.size())) {}
+  ShortestScript(std::span<const LineId> a, std::span<const LineId> b) : a_(a), b_(b) {}
 
   // Marks the lines a shortest script removes from `a` and adds from `b`
-  // (`deleted` and `inserted` are sized like them). Returns false, marking
-  // nothing, when the script needs more than kMaxEdits edits.
+  // (`deleted` and `inserted` are sized like them). Returns false when the
+  // search gave up; the marks are then to be thrown away.
   bool mark(std::span<char> deleted, std::span<char> inserted) {
-    const std::ptrdiff_t edits = search();
-    if (edits < 0) return false;
-    std::ptrdiff_t x = n_;
-    std::ptrdiff_t y = m_;
-    for (std::ptrdiff_t d = edits; d > 0; --d) {
-      const std::ptrdiff_t from_k = step(d, x - y).from_k;
-      const std::ptrdiff_t prev_x = at(d - 1, from_k);
-      const std::ptrdiff_t prev_y = prev_x - from_k;
-      if (from_k == x - y + 1) {
-        inserted[static_cast<std::size_t>(prev_y)] = 1;
-      } else {
-        deleted[static_cast<std::size_t>(prev_x)] = 1;
-      }
-      x = prev_x;
-      y = prev_y;
-    }
-    return true;
+    deleted_ = deleted;
+    inserted_ = inserted;
+    solve(0, a_.size(), 0, b_.size());
+    return work_ <= kMaxWork;
   }
 
  private:
-  struct Step {
-    std::ptrdiff_t x;       // where the edit leaves the path, before its run of equal lines
-    std::ptrdiff_t from_k;  // the diagonal it comes from in the row before
+  struct Point {
+    std::size_t x;
+    std::size_t y;
   };
 
-  std::int32_t& at(std::ptrdiff_t d, std::ptrdiff_t k) {
-    return trace_[static_cast<std::size_t>(d * d + k + d)];
+  // Marks a shortest script from a[a0, a1) to b[b0, b1).
+  void solve(std::size_t a0, std::size_t a1, std::size_t b0, std::size_t b1) {
+    while (a0 < a1 && b0 < b1 && a_[a0] == b_[b0]) ++a0, ++b0;
+    while (a0 < a1 && b0 < b1 && a_[a1 - 1] == b_[b1 - 1]) --a1, --b1;
+    if (a0 == a1 || b0 == b1) {
+      std::fill(deleted_.begin() + static_cast<std::ptrdiff_t>(a0),
+                deleted_.begin() + static_cast<std::ptrdiff_t>(a1), 1);
+      std::fill(inserted_.begin() + static_cast<std::ptrdiff_t>(b0),
+                inserted_.begin() + static_cast<std::ptrdiff_t>(b1), 1);
+      return;
+    }
+    if (work_ > kMaxWork) return;
+    // Both sides hold a line and their first and last lines differ, so a
+    // shortest script has at least two edits and the middle point lies
+    // strictly inside: each half is smaller.
+    const std::optional<Point> middle = middle_of(a0, a1, b0, b1);
+    if (work_ > kMaxWork) return;
+    if (!middle) {
+      // No line in common: every line is removed or added.
+      std::fill(deleted_.begin() + static_cast<std::ptrdiff_t>(a0),
+                deleted_.begin() + static_cast<std::ptrdiff_t>(a1), 1);
+      std::fill(inserted_.begin() + static_cast<std::ptrdiff_t>(b0),
+                inserted_.begin() + static_cast<std::ptrdiff_t>(b1), 1);
+      return;
+    }
+    if ((middle->x == a0 && middle->y == b0) || (middle->x == a1 && middle->y == b1)) {
+      lwk::fatal("diff: the middle of a shortest script lies at its end");
+    }
+    solve(a0, middle->x, b0, middle->y);
+    solve(middle->x, a1, middle->y, b1);
   }
 
-  // The furthest edit into diagonal k for row d >= 1: a line of `b` added
-  // from diagonal k + 1 or a line of `a` removed from diagonal k - 1,
-  // whichever stays inside the grid and gets further (the addition on a tie).
-  Step step(std::ptrdiff_t d, std::ptrdiff_t k) {
-    Step best{-1, k};
-    if (k < d) {
-      const std::ptrdiff_t x = at(d - 1, k + 1);
-      if (x >= 0 && x - k <= m_) best = {x, k + 1};
-    }
-    if (k > -d) {
-      const std::ptrdiff_t prev = at(d - 1, k - 1);
-      if (prev >= 0 && prev + 1 <= n_ && prev + 1 > best.x) best = {prev + 1, k - 1};
-    }
-    return best;
-  }
-
-  // Fills the trace row by row; returns the number of edits of a shortest
-  // script, or -1 when it exceeds kMaxEdits.
-  std::ptrdiff_t search() {
-    if (n_ + m_ > std::numeric_limits<std::int32_t>::max()) return -1;
-    const std::ptrdiff_t max_edits = std::min(n_ + m_, kMaxEdits);
-    for (std::ptrdiff_t d = 0; d <= max_edits; ++d) {
-      trace_.resize(static_cast<std::size_t>((d + 1) * (d + 1)));
-      for (std::ptrdiff_t k = -d; k <= d; k += 2) {
-        std::ptrdiff_t x = d == 0 ? 0 : step(d, k).x;
-        if (x >= 0) {
-          while (x < n_ && x - k < m_ &&
-                 a_[static_cast<std::size_t>(x)] == b_[static_cast<std::size_t>(x - k)]) {
-            ++x;
+  // A point on a shortest path from (a0, b0) to (a1, b1): where a forward
+  // path of d edits first meets a backward path of d or d - 1 edits on the
+  // same diagonal. The furthest x of the forward paths on diagonal k = x - y
+  // is forward_[k + offset]; the backward paths are kept in the reversed
+  // grid, where (x, y) stands for (a1 - x, b1 - y). Nothing when the sides
+  // have no line in common (the paths would meet only after (n + m) / 2
+  // edits each), or when the search gave up.
+  std::optional<Point> middle_of(std::size_t a0, std::size_t a1, std::size_t b0, std::size_t b1) {
+    const auto n = static_cast<std::ptrdiff_t>(a1 - a0);
+    const auto m = static_cast<std::ptrdiff_t>(b1 - b0);
+    const std::ptrdiff_t max_d = (n + m + 1) / 2;
+    const std::ptrdiff_t offset = max_d + 1;
+    forward_.assign(static_cast<std::size_t>(2 * offset + 1), -1);
+    backward_.assign(static_cast<std::size_t>(2 * offset + 1), -1);
+    forward_[static_cast<std::size_t>(offset + 1)] = 0;
+    backward_[static_cast<std::size_t>(offset + 1)] = 0;
+    const std::ptrdiff_t delta = n - m;
+    const bool odd = (delta & 1) != 0;
+    const auto at = [offset](std::vector<std::ptrdiff_t>& v, std::ptrdiff_t k) -> std::ptrdiff_t& {
+      return v[static_cast<std::size_t>(k + offset)];
+    };
+    const auto same = [&](std::ptrdiff_t x, std::ptrdiff_t y) {
+      return a_[a0 + static_cast<std::size_t>(x)] == b_[b0 + static_cast<std::size_t>(y)];
+    };
+    const auto same_back = [&](std::ptrdiff_t x, std::ptrdiff_t y) {
+      return a_[a1 - 1 - static_cast<std::size_t>(x)] == b_[b1 - 1 - static_cast<std::size_t>(y)];
+    };
+    // Diagonals whose paths have left the grid are no longer extended.
+    std::ptrdiff_t k1_start = 0, k1_end = 0, k2_start = 0, k2_end = 0;
+    for (std::ptrdiff_t d = 0; d < max_d; ++d) {
+      work_ += static_cast<std::uint64_t>(2 * d + 2);
+      if (work_ > kMaxWork) return std::nullopt;
+      for (std::ptrdiff_t k = -d + k1_start; k <= d - k1_end; k += 2) {
+        std::ptrdiff_t x = (k == -d || (k != d && at(forward_, k - 1) < at(forward_, k + 1)))
+                               ? at(forward_, k + 1)
+                               : at(forward_, k - 1) + 1;
+        std::ptrdiff_t y = x - k;
+        const std::ptrdiff_t x_start = x;
+        while (x < n && y < m && same(x, y)) ++x, ++y;
+        work_ += static_cast<std::uint64_t>(x - x_start);
+        at(forward_, k) = x;
+        if (x > n) {
+          k1_end += 2;
+        } else if (y > m) {
+          k1_start += 2;
+        } else if (odd) {
+          const std::ptrdiff_t kb = delta - k;
+          if (kb >= -(d - 1) && kb <= d - 1 && inside(at(backward_, kb), kb, n, m) &&
+              x >= n - at(backward_, kb)) {
+            return Point{a0 + static_cast<std::size_t>(x), b0 + static_cast<std::size_t>(y)};
           }
         }
-        at(d, k) = static_cast<std::int32_t>(x);
-        if (x == n_ && x - k == m_) return d;
+      }
+      for (std::ptrdiff_t k = -d + k2_start; k <= d - k2_end; k += 2) {
+        std::ptrdiff_t x = (k == -d || (k != d && at(backward_, k - 1) < at(backward_, k + 1)))
+                               ? at(backward_, k + 1)
+                               : at(backward_, k - 1) + 1;
+        std::ptrdiff_t y = x - k;
+        const std::ptrdiff_t x_start = x;
+        while (x < n && y < m && same_back(x, y)) ++x, ++y;
+        work_ += static_cast<std::uint64_t>(x - x_start);
+        at(backward_, k) = x;
+        if (x > n) {
+          k2_end += 2;
+        } else if (y > m) {
+          k2_start += 2;
+        } else if (!odd) {
+          const std::ptrdiff_t kf = delta - k;
+          if (kf >= -d && kf <= d && inside(at(forward_, kf), kf, n, m)) {
+            const std::ptrdiff_t fx = at(forward_, kf);
+            if (fx >= n - x) {
+              return Point{a0 + static_cast<std::size_t>(fx),
+                           b0 + static_cast<std::size_t>(fx - kf)};
+            }
+          }
+        }
       }
     }
-    return -1;
+    return std::nullopt;
+  }
+
+  // Whether the furthest point x on diagonal k lies in the n by m grid: a
+  // path that left it is no longer followed, and its point is no meeting.
+  static bool inside(std::ptrdiff_t x, std::ptrdiff_t k, std::ptrdiff_t n, std::ptrdiff_t m) {
+    return x >= 0 && x <= n && x - k >= 0 && x - k <= m;
   }
 
   std::span<const LineId> a_;
   std::span<const LineId> b_;
-  std::ptrdiff_t n_;
-  std::ptrdiff_t m_;
-  std::vector<std::int32_t> trace_;
+  std::span<char> deleted_;
+  std::span<char> inserted_;
+  std::vector<std::ptrdiff_t> forward_;
+  std::vector<std::ptrdiff_t> backward_;
+  std::uint64_t work_ = 0;  // diagonals extended and equal lines passed, in all
 };
 
 // Lines [a_begin, a_end) of `before` replaced by lines [b_begin, b_end) of
@@ -236,6 +299,7 @@ std::string unified_diff(std::string_view before, std::string_view after,
   const std::span<char> deleted_middle(deleted.data() + prefix, a_middle.size());
   const std::span<char> inserted_middle(inserted.data() + prefix, b_middle.size());
   if (!ShortestScript(a_ids, b_ids).mark(deleted_middle, inserted_middle)) {
+    // Exact still, but no longer minimal.
     std::ranges::fill(deleted_middle, 1);
     std::ranges::fill(inserted_middle, 1);
   }
