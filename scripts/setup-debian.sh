@@ -16,6 +16,7 @@ packages=(
   util-linux diffutils passwd procps strace
   systemd dpkg-dev lintian man-db gzip
   debootstrap systemd-container
+  libsystemd-dev dbus-daemon polkitd libxml2-utils
   libblocksruntime-dev
 )
 

@@ -98,18 +98,17 @@ void handle(hosts_transport::Message& message, ServiceState& state) {
   // An error event (the connection's end, say) is no message: no line, no reply.
   if (message.is_error()) return;
   // Who sent it.
-  const std::optional<identity::AuditToken> token = message.caller_token();
-  // Only the client is served: a caller that cannot be identified, or whose
-  // signature does not satisfy the requirement, is journaled and gets an empty
-  // reply, which carries no response at all.
-  if (!token || identity::is_empty(*token)) {
+  const identity::Caller* caller = message.caller();
+  // Only the client is served: a caller that cannot be identified, or that
+  // this platform's check refuses, is journaled and gets an empty reply,
+  // which carries no response at all.
+  if (caller == nullptr) {
     journal(state, "refused to serve: the caller could not be identified");
     return answer(message, {});
   }
-  const signature::SignatureVerdict verdict =
-      state.check_signature(*token, state.requirement.text());
-  if (!verdict.is_satisfied()) {
-    journal(state, "refused to serve: " + signature::text_of(verdict));
+  const identity::Verdict verdict = state.check_caller(*caller);
+  if (!verdict.served) {
+    journal(state, "refused to serve: " + verdict.refusal);
     return answer(message, {});
   }
   // What it sent, copied only now: nothing of a refused caller's message is

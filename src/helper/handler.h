@@ -7,44 +7,43 @@
 #define LWK_HELPER_HANDLER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "helper_core/write.h"
-#include "identity/identity.h"
-#include "identity/signature.h"
+#include "identity/caller.h"
 #include "ipc/wire.h"
 #include "transport/message.h"
 
 namespace hosts_helper {
 
-// Checks a caller's token against the requirement: signature::check for the
-// service; tests give verdicts of their own.
-using SignatureCheck = signature::SignatureVerdict (*)(const identity::AuditToken&,
-                                                       std::string_view requirement);
+// Whether the helper serves a caller: this platform's caller check
+// (identity/caller_check_linux.h, identity/caller_check_macos.h), or a
+// test's. Called on several threads at once, outside the service lock.
+using CallerCheck = std::function<identity::Verdict(const identity::Caller&)>;
 
 // Built once at start-up and shared by every connection's handler through a
 // std::shared_ptr, whose reference count is thread-safe. Everything but the
 // counter is read-only after start-up.
 struct ServiceState {
-  ServiceState(identity::ClientRequirement requirement_, hosts_helper_core::write::Paths paths_,
-               std::string log_, std::unique_ptr<hosts_helper_core::write::Platform> platform_,
-               SignatureCheck check_signature_)
-      : requirement(std::move(requirement_)),
-        paths(std::move(paths_)),
+  ServiceState(hosts_helper_core::write::Paths paths_, std::string log_,
+               std::unique_ptr<hosts_helper_core::write::Platform> platform_,
+               CallerCheck check_caller_)
+      : paths(std::move(paths_)),
         log(std::move(log_)),
         platform(std::move(platform_)),
-        check_signature(check_signature_) {}
+        check_caller(std::move(check_caller_)) {}
 
-  identity::ClientRequirement requirement;
   hosts_helper_core::write::Paths paths;
   std::string log;  // the journal's file, hosts_paths::helper_log_file() for the service
   // The privileged operations: a MacPlatform with privileged on, for the
   // service. Used only under the lock.
   std::unique_ptr<hosts_helper_core::write::Platform> platform;
-  SignatureCheck check_signature;
+  // Who is served; on macOS it holds the client's code requirement.
+  CallerCheck check_caller;
 
   // The service lock: at most one operation at a time, and the only way to
   // the counter. An internal fault ends the process and nothing catches it,

@@ -11,7 +11,6 @@
 // Under socket activation the socket is systemd's: it keeps listening while
 // the helper is stopped, connections made meanwhile wait in its queue and
 // start the helper again, and the helper never removes the socket's file.
-#include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,20 +21,13 @@
 
 #include "helper/handler.h"
 #include "helper/service_state.h"
-#include "identity/build_constants.h"
+#include "helper/service_state_linux.h"
 #include "journal/journal.h"
 #include "transport/activation_linux.h"
 #include "transport/frame.h"
 #include "transport/server_linux.h"
 
 namespace {
-
-// The group allowed to connect: the build's, when it exists, else root's.
-gid_t helper_group() {
-  const std::string name(identity::HELPER_GROUP);
-  if (const group* found = ::getgrnam(name.c_str())) return found->gr_gid;
-  return 0;
-}
 
 void on_stop_signal(int) { hosts_transport::Server::request_stop(); }
 
@@ -71,7 +63,7 @@ int main(int argc, char** /*argv*/) {
   }
   const bool activated = inherited->has_value();
   auto listening = activated ? lwk::Result<int, std::string>(**inherited)
-                             : hosts_transport::listen_at(path, helper_group());
+                             : hosts_transport::listen_at(path, hosts_helper::helper_group());
   if (!listening) {
     (void)std::fprintf(stderr, "lantern-wharf-helper: %s\n", listening.error().c_str());
     return 1;
@@ -89,8 +81,11 @@ int main(int argc, char** /*argv*/) {
     // Each worker's handler holds a share of the state for as long as it runs.
     hosts_transport::Server server(
         *listening, [state](hosts_transport::Message& m) { hosts_helper::handle(m, *state); },
-        [state](const identity::AuditToken& token) {
-          return state->check_signature(token, state->requirement.text()).is_satisfied();
+        // At accept time, nobody is asked: a prompt must not hold the
+        // polling thread. Callers polkit allows are served all the same,
+        // from the others' share of the bounds.
+        [rules = hosts_helper::client_rules(/*ask_polkit=*/false)](const identity::Caller& caller) {
+          return identity::check_caller(caller, rules).served;
         });
     server.run();
   }

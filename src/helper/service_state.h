@@ -9,9 +9,9 @@
 
 namespace hosts_helper {
 
-// The system's paths and log, the requirement of this build, a privileged
-// MacPlatform with the system's name-cache commands, and this platform's
-// signature::check.
+// The system's paths and log, a privileged MacPlatform with the system's
+// name-cache commands, and this platform's caller check
+// (service_state_linux.cpp, service_state_macos.cpp).
 std::shared_ptr<ServiceState> service_state();
 
 }  // namespace hosts_helper

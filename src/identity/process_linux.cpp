@@ -35,23 +35,4 @@ std::optional<std::uint64_t> start_time_of(pid_t pid) {
   return std::nullopt;
 }
 
-AuditToken token_of(pid_t pid, uid_t uid, gid_t gid) {
-  const auto start = start_time_of(pid);
-  if (!start || pid <= 0) return AuditToken{};
-  return AuditToken{uid,
-                    uid,
-                    gid,
-                    uid,
-                    gid,
-                    static_cast<std::uint32_t>(pid),
-                    static_cast<std::uint32_t>(*start >> 32),
-                    static_cast<std::uint32_t>(*start)};
-}
-
-pid_t pid_of(const AuditToken& token) { return static_cast<pid_t>(token[5]); }
-
-std::uint64_t start_time_in(const AuditToken& token) {
-  return std::uint64_t{token[6]} << 32 | token[7];
-}
-
 }  // namespace identity

@@ -1,9 +1,7 @@
-// Whether the process behind an audit token is the helper's own client. On
-// macOS the code signature decides (signature_macos.cpp); on Linux the
-// executable itself, compared as a file with the trusted client path
-// (signature_linux.cpp). Either way the answer is one of four verdicts, with
-// the status of the code-signing error that Apple documents for it, so that
-// journal lines read the same on both platforms.
+// Whether the process behind an audit token is the helper's own client, on
+// macOS: its code signature against the client's requirement, through the
+// Security framework (signature_macos.cpp). The answer is one of four
+// verdicts, with the status of the call that refused.
 #ifndef LWK_IDENTITY_SIGNATURE_H_
 #define LWK_IDENTITY_SIGNATURE_H_
 

@@ -4,7 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
+#include <vector>
 
 #include "identity/process_linux.h"
 
@@ -21,6 +23,25 @@ bool has_ended(int pidfd) {
   return ::poll(&p, 1, 0) != 0;
 }
 
+// The supplementary groups the kernel recorded for the peer of `fd` when it
+// connected; none when it gives none.
+std::vector<gid_t> groups_of(int fd) {
+  std::vector<gid_t> groups(64);
+  for (;;) {
+    auto size = static_cast<socklen_t>(groups.size() * sizeof(gid_t));
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &size) == 0) {
+      groups.resize(size / sizeof(gid_t));
+      return groups;
+    }
+    // ERANGE gives the size needed; the kernel holds at most 65,536 groups.
+    if (errno != ERANGE || size / sizeof(gid_t) <= groups.size() ||
+        size > (65536 * sizeof(gid_t))) {
+      return {};
+    }
+    groups.resize(size / sizeof(gid_t));
+  }
+}
+
 }  // namespace
 
 std::optional<Peer> Peer::of(int fd) {
@@ -34,21 +55,31 @@ std::optional<Peer> Peer::of(int fd) {
   if (::getsockopt(fd, SOL_SOCKET, SO_PEERPIDFD, &pidfd, &size) != 0 || size != sizeof pidfd) {
     pidfd = -1;  // an older kernel: the start time alone tells processes apart
   }
-  std::optional<identity::AuditToken> token = identity::token_of(peer.pid, peer.uid, peer.gid);
+  identity::Caller caller;
+  caller.pid = peer.pid;
+  caller.uid = peer.uid;
+  caller.gid = peer.gid;
+  caller.groups = groups_of(fd);
+  caller.pidfd = pidfd;
+  const auto started = identity::start_time_of(peer.pid);
   // Read after the start time: if the connector is still alive now, the start
   // time read was its own, not that of a later holder of its pid.
-  if (identity::is_empty(*token) || (pidfd >= 0 && has_ended(pidfd))) token.reset();
-  return Peer(peer.uid, token, pidfd);
+  const bool known = started && peer.pid > 0 && !(pidfd >= 0 && has_ended(pidfd));
+  if (!known) return Peer(peer.uid, std::nullopt, pidfd);
+  caller.start_time = *started;
+  return Peer(peer.uid, std::move(caller), pidfd);
 }
 
 Peer::Peer(Peer&& other) noexcept
-    : uid_(other.uid_), token_(other.token_), pidfd_(std::exchange(other.pidfd_, -1)) {}
+    : uid_(other.uid_),
+      caller_(std::move(other.caller_)),
+      pidfd_(std::exchange(other.pidfd_, -1)) {}
 
 Peer& Peer::operator=(Peer&& other) noexcept {
   if (this != &other) {
     if (pidfd_ >= 0) ::close(pidfd_);
     uid_ = other.uid_;
-    token_ = other.token_;
+    caller_ = std::move(other.caller_);
     pidfd_ = std::exchange(other.pidfd_, -1);
   }
   return *this;
@@ -56,11 +87,6 @@ Peer& Peer::operator=(Peer&& other) noexcept {
 
 Peer::~Peer() {
   if (pidfd_ >= 0) ::close(pidfd_);
-}
-
-std::optional<identity::AuditToken> Peer::token() const {
-  if (pidfd_ >= 0 && has_ended(pidfd_)) return std::nullopt;
-  return token_;
 }
 
 }  // namespace caller

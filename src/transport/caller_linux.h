@@ -1,16 +1,16 @@
 // The caller on Linux, taken once, when its connection is accepted: the
-// socket's peer credentials, which the kernel recorded when the peer
-// connected, and the peer's start time.
+// socket's peer credentials and groups, which the kernel recorded when the
+// peer connected, and the peer's start time.
 //
 // A pid alone names whichever process holds it now, and a caller may hand its
 // connection to another process and exit, so that its pid can be reused. So
-// the token is made at accept time and, where the kernel gives a pidfd of the
-// peer (SO_PEERPIDFD, Linux 6.5 and later), the start time is read while that
-// pidfd shows the very process that connected still alive: the token then
-// names that process and no other. The pidfd is held for the connection's
-// life, and the token is given out only while its process lives; the caller
-// check tells that process from any later holder of its pid by the start time,
-// read before and after it examines the executable.
+// the caller is taken at accept time and, where the kernel gives a pidfd of
+// the peer (SO_PEERPIDFD, Linux 6.5 and later), the start time is read while
+// that pidfd shows the very process that connected still alive: the caller
+// then names that process and no other. The pidfd is held for the
+// connection's life; the caller check tells that process from any later
+// holder of its pid by the pidfd and the start time, read before and after
+// it examines the executable.
 #ifndef LWK_TRANSPORT_CALLER_LINUX_H_
 #define LWK_TRANSPORT_CALLER_LINUX_H_
 
@@ -18,11 +18,11 @@
 
 #include <optional>
 
-#include "identity/identity.h"
+#include "identity/caller_linux.h"
 
 namespace caller {
 
-// The process at the other end of one connection. Owns `pidfd`.
+// The process at the other end of one connection. Owns its caller's pidfd.
 class Peer {
  public:
   // The peer of the connected socket `fd`, or nothing when the kernel gives
@@ -36,17 +36,19 @@ class Peer {
   ~Peer();
 
   uid_t uid() const { return uid_; }
-  // The token made when the connection was accepted; nothing when it could
-  // not be made, or once the process that connected has ended.
-  std::optional<identity::AuditToken> token() const;
+  // The caller as the kernel vouched for it when it connected, with its
+  // start time and the pidfd this peer holds; nothing when its start time
+  // could not be read or it had ended by then. The caller check finds out
+  // whether it is still there.
+  const std::optional<identity::Caller>& caller() const { return caller_; }
 
  private:
-  Peer(uid_t uid, std::optional<identity::AuditToken> token, int pidfd)
-      : uid_(uid), token_(token), pidfd_(pidfd) {}
+  Peer(uid_t uid, std::optional<identity::Caller> caller, int pidfd)
+      : uid_(uid), caller_(std::move(caller)), pidfd_(pidfd) {}
 
   uid_t uid_;
-  std::optional<identity::AuditToken> token_;
-  int pidfd_;  // -1 where the kernel gives none
+  std::optional<identity::Caller> caller_;
+  int pidfd_;  // -1 where the kernel gives none; the caller's pidfd
 };
 
 }  // namespace caller

@@ -11,8 +11,14 @@ XpcMessage::~XpcMessage() {
 
 bool XpcMessage::is_error() const { return channel::is_error(event_); }
 
-std::optional<identity::AuditToken> XpcMessage::caller_token() const {
-  return caller::audit_token_of(xpc_dictionary_get_remote_connection(event_));
+const identity::Caller* XpcMessage::caller() const {
+  if (!caller_taken_) {
+    caller_taken_ = true;
+    if (auto token = caller::audit_token_of(xpc_dictionary_get_remote_connection(event_))) {
+      caller_ = identity::Caller{*token};
+    }
+  }
+  return caller_ ? &*caller_ : nullptr;
 }
 
 std::optional<std::string> XpcMessage::payload() const { return channel::payload_of(event_); }

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "identity/identity.h"
+#include "identity/caller.h"
 
 namespace hosts_transport {
 
@@ -19,9 +19,10 @@ class Message {
   // True for an error event of the connection (its end, for one), which is
   // no message at all.
   virtual bool is_error() const = 0;
-  // The audit token of the process at the other end of the message's
-  // connection, or nothing when it cannot be had.
-  virtual std::optional<identity::AuditToken> caller_token() const = 0;
+  // The process at the other end of the message's connection, as this
+  // platform knows it (identity/caller_linux.h, identity/caller_macos.h), or
+  // null when it cannot be had. Valid as long as the message.
+  virtual const identity::Caller* caller() const = 0;
   // A copy of the data value under "payload": nothing when the message holds
   // no such value or one that is not data.
   virtual std::optional<std::string> payload() const = 0;

@@ -74,7 +74,10 @@ class FrameMessage final : public Message {
   explicit FrameMessage(Job& job) : job_(job) {}
 
   bool is_error() const override { return false; }  // errors end the connection unseen
-  std::optional<identity::AuditToken> caller_token() const override { return job_.peer->token(); }
+  const identity::Caller* caller() const override {
+    const std::optional<identity::Caller>& caller = job_.peer->caller();
+    return caller ? &*caller : nullptr;
+  }
   std::optional<std::string> payload() const override {
     if (job_.header.holds != frame::Holds::Data) return std::nullopt;
     return job_.payload;
@@ -242,8 +245,8 @@ struct Server::State {
       ::close(fd);
       return;
     }
-    const std::optional<identity::AuditToken> token = peer->token();
-    const Share share = token && served(*token) ? kServed : kOthers;
+    const std::optional<identity::Caller>& caller = peer->caller();
+    const Share share = caller && served(*caller) ? kServed : kOthers;
     if (share == kOthers) {
       const auto of = others_of.find(peer->uid());
       if (others >= others_bound() ||

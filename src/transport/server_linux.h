@@ -59,7 +59,7 @@
 #include <string>
 
 #include "base/result.h"
-#include "identity/identity.h"
+#include "identity/caller_linux.h"
 #include "transport/message.h"
 
 namespace hosts_transport {
@@ -92,9 +92,10 @@ std::size_t connection_bound(const ServerLimits& limits, std::size_t open_files)
 class Server {
  public:
   using Handler = std::function<void(Message&)>;
-  // Whether the caller with this token is one the service serves; asked once
-  // per connection, on the polling thread.
-  using Served = std::function<bool(const identity::AuditToken&)>;
+  // Whether the caller is one the service serves without asking anyone (no
+  // prompt can hold the polling thread); asked once per connection, on the
+  // polling thread.
+  using Served = std::function<bool(const identity::Caller&)>;
 
   // Serves on the listening socket `listening`, which it takes over.
   Server(int listening, Handler handler, Served served, ServerLimits limits = {});

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "identity/caller_macos.h"
 #include "identity/identity.h"
 #include "transport/message.h"
 
@@ -56,14 +57,17 @@ class XpcMessage final : public hosts_transport::Message {
   XpcMessage& operator=(const XpcMessage&) = delete;
 
   bool is_error() const override;
-  std::optional<identity::AuditToken> caller_token() const override;
+  // The audit token of the connection the message came on, taken once.
+  const identity::Caller* caller() const override;
   std::optional<std::string> payload() const override;
   bool wants_reply() const override;
   void send_reply(std::string_view body) override;
 
  private:
   xpc_object_t event_;
-  mutable xpc_object_t reply_ = nullptr;  // created by wants_reply()
+  mutable xpc_object_t reply_ = nullptr;            // created by wants_reply()
+  mutable std::optional<identity::Caller> caller_;  // taken by caller()
+  mutable bool caller_taken_ = false;
 };
 
 // The listening connection for the service name, for the life of the

@@ -15,6 +15,7 @@
 
 #include "helper_core/faulty_platform.h"
 #include "hosts_core/markup.h"
+#include "identity/caller_platform.h"
 #include "support/temp_dir.h"
 #include "support/text_store.h"
 
@@ -22,29 +23,26 @@ namespace {
 
 using hosts_helper::handle;
 using hosts_helper::ServiceState;
-using identity::AuditToken;
+using identity::Verdict;
 using lwk_test::exists;
 using lwk_test::slurp;
 using lwk_test::spit;
-using signature::SignatureVerdict;
-
-const AuditToken kSomeone = {501, 501, 20, 501, 20, 4242, 0, 77};
 
 // The verdict every check gives, set by a test.
-SignatureVerdict scripted_verdict = SignatureVerdict::satisfied();
-SignatureVerdict scripted_check(const AuditToken&, std::string_view) { return scripted_verdict; }
+Verdict scripted_verdict = Verdict::serve();
+Verdict scripted_check(const identity::Caller&) { return scripted_verdict; }
 
 class FakeMessage final : public hosts_transport::Message {
  public:
   bool error = false;
-  std::optional<AuditToken> token = kSomeone;
+  std::optional<identity::Caller> who = identity::Caller{};
   std::optional<std::string> data;
   bool reply_wanted = true;
   std::optional<std::string> reply;  // what send_reply was given
   std::function<void()> on_send;
 
   bool is_error() const override { return error; }
-  std::optional<AuditToken> caller_token() const override { return token; }
+  const identity::Caller* caller() const override { return who ? &*who : nullptr; }
   std::optional<std::string> payload() const override { return data; }
   bool wants_reply() const override { return reply_wanted; }
   void send_reply(std::string_view body) override {
@@ -118,12 +116,11 @@ std::string issues_bytes(const std::vector<hosts_ipc::Issue>& issues) {
 
 class HandlerTest : public ::testing::Test {
  protected:
-  HandlerTest() { scripted_verdict = SignatureVerdict::satisfied(); }
+  HandlerTest() { scripted_verdict = Verdict::serve(); }
 
   std::unique_ptr<ServiceState> state_with(std::unique_ptr<lwk_test::FaultyPlatform> platform) {
     platform_ = platform.get();
     return std::make_unique<ServiceState>(
-        identity::ClientRequirement::make(),
         hosts_helper_core::write::Paths{dir_ / "hosts", dir_ / "store"}, dir_ / "store/helper.log",
         std::move(platform), &scripted_check);
   }
@@ -149,72 +146,51 @@ class HandlerTest : public ::testing::Test {
 };
 
 TEST_F(HandlerTest, RefusalsAndUndecodablePayloads) {
-  using V = SignatureVerdict;
   struct Case {
     const char* what;
     bool error;
-    std::optional<AuditToken> token;
-    V verdict;
+    bool identified;  // whether the message has a caller
+    Verdict verdict;
     std::optional<std::string> data;
     std::optional<std::string> reply;  // nothing: no reply at all
     std::vector<std::string> journal;
   };
   const std::string flush = bytes({0, 1, 2});
+  const Verdict serve = Verdict::serve();
   const Case cases[] = {
-      {"an error event", true, kSomeone, V::satisfied(), flush, std::nullopt, {}},
-      {"no token",
+      {"an error event", true, true, serve, flush, std::nullopt, {}},
+      {"no caller",
        false,
-       std::nullopt,
-       V::satisfied(),
+       false,
+       serve,
        flush,
        "",
        {"refused to serve: the caller could not be identified"}},
-      {"an all-zero token",
+      {"a caller the check refuses, in its words",
        false,
-       AuditToken{},
-       V::satisfied(),
+       true,
+       Verdict::refuse("pid 4242 runs /bin/sh, not the client"),
        flush,
        "",
-       {"refused to serve: the caller could not be identified"}},
-      {"another program",
-       false,
-       kSomeone,
-       V::not_our_program(-67050),
-       flush,
-       "",
-       {"refused to serve: NotOurProgram(-67050)"}},
-      {"no code",
-       false,
-       kSomeone,
-       V::no_such_code(0),
-       flush,
-       "",
-       {"refused to serve: NoSuchCode(0)"}},
-      {"an unreadable requirement",
-       false,
-       kSomeone,
-       V::requirement_unreadable(-67052),
-       flush,
-       "",
-       {"refused to serve: RequirementUnreadable(-67052)"}},
+       {"refused to serve: pid 4242 runs /bin/sh, not the client"}},
       {"no payload, or one that is not data",
        false,
-       kSomeone,
-       V::satisfied(),
+       true,
+       serve,
        std::nullopt,
        kNotUnderstood,
        {"refused to serve: the message was not understood"}},
       {"zero bytes",
        false,
-       kSomeone,
-       V::satisfied(),
+       true,
+       serve,
        "",
        kNotUnderstood,
        {"refused to serve: the message was not understood"}},
       {"garbage",
        false,
-       kSomeone,
-       V::satisfied(),
+       true,
+       serve,
        "garbage",
        kNotUnderstood,
        {"refused to serve: the message was not understood"}},
@@ -225,7 +201,7 @@ TEST_F(HandlerTest, RefusalsAndUndecodablePayloads) {
     scripted_verdict = c.verdict;
     FakeMessage m;
     m.error = c.error;
-    m.token = c.token;
+    if (!c.identified) m.who.reset();
     m.data = c.data;
     EXPECT_EQ(handled(m), c.journal);
     EXPECT_EQ(m.reply, c.reply);
@@ -406,10 +382,9 @@ TEST(HandlerConcurrency, OperationsOfManyConnectionsNeverOverlap) {
   lwk_test::TempDir dir;
   auto platform = std::make_unique<OverlapPlatform>();
   OverlapPlatform& seen = *platform;
-  ServiceState state(identity::ClientRequirement::make(),
-                     hosts_helper_core::write::Paths{dir / "hosts", dir / "store"},
+  ServiceState state(hosts_helper_core::write::Paths{dir / "hosts", dir / "store"},
                      dir / "store/helper.log", std::move(platform), &scripted_check);
-  scripted_verdict = SignatureVerdict::satisfied();
+  scripted_verdict = Verdict::serve();
   CapturedStderr quiet;  // 160 journal lines
   std::vector<std::thread> clients;
   for (int t = 0; t < 8; ++t) {
@@ -434,11 +409,10 @@ TEST(HandlerConcurrency, OperationsOfManyConnectionsNeverOverlap) {
 // such a line waits, and no removal fails or leaves a half-removed store.
 TEST(HandlerConcurrency, RefusalsDuringRemovalsNeverBreakThem) {
   lwk_test::TempDir dir;
-  ServiceState state(identity::ClientRequirement::make(),
-                     hosts_helper_core::write::Paths{dir / "hosts", dir / "store"},
+  ServiceState state(hosts_helper_core::write::Paths{dir / "hosts", dir / "store"},
                      dir / "store/helper.log", std::make_unique<lwk_test::FaultyPlatform>(),
                      &scripted_check);
-  scripted_verdict = SignatureVerdict::satisfied();
+  scripted_verdict = Verdict::serve();
   spit(state.paths.target, "127.0.0.1 localhost\n");
   std::atomic<bool> done{false};
   std::vector<std::thread> refused;
@@ -447,7 +421,7 @@ TEST(HandlerConcurrency, RefusalsDuringRemovalsNeverBreakThem) {
     refused.emplace_back([&] {
       while (!done) {
         FakeMessage m;
-        m.token = std::nullopt;
+        m.who.reset();
         m.data = bytes({0, 1, 2});
         handle(m, state);
       }

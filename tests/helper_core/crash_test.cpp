@@ -12,6 +12,7 @@
 
 #include "helper/handler.h"
 #include "helper_core/crash_explorer.h"
+#include "identity/caller_platform.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -178,9 +179,7 @@ class ApplyMessage final : public hosts_transport::Message {
  public:
   explicit ApplyMessage(std::string payload) : payload_(std::move(payload)) {}
   bool is_error() const override { return false; }
-  std::optional<identity::AuditToken> caller_token() const override {
-    return identity::AuditToken{501, 501, 20, 501, 20, 4242, 0, 77};
-  }
+  const identity::Caller* caller() const override { return &caller_; }
   std::optional<std::string> payload() const override { return payload_; }
   bool wants_reply() const override { return true; }
   void send_reply(std::string_view body) override { reply = std::string(body); }
@@ -188,11 +187,8 @@ class ApplyMessage final : public hosts_transport::Message {
 
  private:
   std::string payload_;
+  identity::Caller caller_{};
 };
-
-signature::SignatureVerdict satisfied(const identity::AuditToken&, std::string_view) {
-  return signature::SignatureVerdict::satisfied();
-}
 
 // The handler's apply reads the target through the platform's files, once:
 // the target here exists only in the in-memory file system.
@@ -202,9 +198,9 @@ TEST(CrashStates, TheHandlerReadsTheTargetOnceThroughTheFiles) {
       disk_with({"/lwk-nowhere"}, {{target, "127.0.0.1\tlocalhost\n"}}));
   MemoryPlatform& platform = *owned;
   lwk_test::TempDir dir;
-  hosts_helper::ServiceState state(identity::ClientRequirement::make(),
-                                   {target, "/lwk-nowhere/store"}, dir / "helper.log",
-                                   std::move(owned), &satisfied);
+  hosts_helper::ServiceState state(
+      {target, "/lwk-nowhere/store"}, dir / "helper.log", std::move(owned),
+      [](const identity::Caller&) { return identity::Verdict::serve(); });
   const std::string line = "10.0.0.1 once.test";
   ApplyMessage message(hosts_ipc::encode_request(hosts_ipc::ApplySets{{{"once", {{line, true}}}}}));
   hosts_helper::handle(message, state);

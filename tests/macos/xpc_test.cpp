@@ -9,8 +9,8 @@
 #include "doubles.h"
 #include "helper/handler.h"
 #include "hosts_core/block.h"
+#include "identity/caller_check_macos.h"
 #include "identity/identity.h"
-#include "identity/signature.h"
 #include "ipc/wire.h"
 #include "privsep/mac_platform.h"
 #include "support/temp_dir.h"
@@ -93,9 +93,11 @@ class Served : public Xpc {
     Xpc::SetUp();
     lwk_test::spit(dir_ / "hosts", "127.0.0.1\tlocalhost\n");
     state_ = std::make_shared<hosts_helper::ServiceState>(
-        identity::ClientRequirement::make(),
         hosts_helper_core::write::Paths{dir_ / "hosts", dir_ / "store"}, dir_ / "helper.log",
-        std::make_unique<hosts_privsep_macos::platform::MacPlatform>(false), &signature::check);
+        std::make_unique<hosts_privsep_macos::platform::MacPlatform>(false),
+        [requirement = identity::ClientRequirement::make()](const identity::Caller& caller) {
+          return identity::check_caller(caller, requirement);
+        });
   }
 
   // The listener, made as start-up makes it.

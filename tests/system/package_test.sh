@@ -73,7 +73,8 @@ expected="644 root root lib/systemd/system/lantern-wharf-helper.service
 644 root root usr/share/man/man1/lantern-wharf-send.1.gz
 644 root root usr/share/man/man1/lantern-wharf-show.1.gz
 644 root root usr/share/man/man1/lantern-wharf-undo.1.gz
-644 root root usr/share/man/man8/lantern-wharf-helper.8.gz"
+644 root root usr/share/man/man8/lantern-wharf-helper.8.gz
+644 root root usr/share/polkit-1/actions/org.lanternwharf.kit.policy"
 expect "the package's files, owners and modes" "$(printf '%s\n' "$expected" | sort -k4)" \
   "$(cd "$root" && find . -type f -printf '%m %u %g %P\n' | sort -k4)"
 
@@ -122,15 +123,17 @@ expect "lintian reports no error" "" "$(grep '^E:' <<<"$lint" || true)"
 
 # --- 2. Under a real systemd ---------------------------------------------------------
 system_root=${LWK_SYSTEM_ROOT:-$repo/build/system-root}
-if [ ! -e "$system_root/.complete" ]; then
+# The marker records what the root was made with: a root made with another
+# list of packages is made again.
+root_packages=systemd,systemd-sysv,dbus,systemd-resolved,nscd,adduser,passwd,util-linux,procps,libpam-systemd,polkitd
+if [ "$(cat "$system_root/.complete" 2>/dev/null)" != "$root_packages" ]; then
   rm -rf "$system_root"
   mkdir -p "$(dirname "$system_root")"
   echo "making a Debian root in $system_root with debootstrap (once)"
-  debootstrap --variant=minbase \
-    --include=systemd,systemd-sysv,dbus,systemd-resolved,nscd,adduser,passwd,util-linux,procps \
+  debootstrap --variant=minbase --include="$root_packages" \
     bookworm "$system_root" http://deb.debian.org/debian >"$scratch/debootstrap.log" 2>&1 ||
     { tail -20 "$scratch/debootstrap.log"; exit 1; }
-  touch "$system_root/.complete"
+  echo "$root_packages" >"$system_root/.complete"
 fi
 capability_mask=$(python3 - "$(unit_value service CapabilityBoundingSet)" <<'EOF'
 import re, sys

@@ -34,7 +34,7 @@ class Listener : public ::testing::Test {
     ASSERT_TRUE(listening.has_value()) << listening.error();
     server_ = std::make_unique<hosts_transport::Server>(
         *listening, [this](hosts_transport::Message& m) { handle(m); },
-        [this](const identity::AuditToken&) { return serve_next_.load(); }, limits);
+        [this](const identity::Caller&) { return serve_next_.load(); }, limits);
     done_ = std::async(std::launch::async, [this] { server_->run(); });
   }
   ~Listener() override {

@@ -1,6 +1,7 @@
 // The caller check on Linux, with real processes: the client itself, a copy
 // of it, another program, a client in a directory others may write, a
-// process that has gone, and a requirement for another identifier.
+// process that has gone, callers outside the group with and without polkit's
+// leave; and the caller a socket's peer makes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -15,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "identity/caller_check_linux.h"
 #include "identity/process_linux.h"
-#include "identity/signature_linux.h"
 #include "support/temp_dir.h"
 #include "transport/caller_linux.h"
 
@@ -24,8 +25,8 @@ extern "C" char** environ;
 
 namespace {
 
-using identity::AuditToken;
-using signature::SignatureVerdict;
+using identity::Caller;
+using identity::Verdict;
 
 // A process of `program` that waits on its standard input until destroyed.
 class Waiting {
@@ -56,7 +57,11 @@ class Waiting {
     if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
-  AuditToken token() const { return identity::token_of(pid_, ::geteuid(), ::getegid()); }
+  // The caller as a connection of this process would make it: root's.
+  Caller caller() const {
+    return Caller{pid_, ::geteuid(), ::getegid(), {}, identity::start_time_of(pid_).value_or(0),
+                  -1};
+  }
   std::string exe() const { return exe_of(pid_); }
   static std::string exe_of(pid_t pid) {
     char target[4096];
@@ -76,9 +81,21 @@ void copy_client(const std::string& path) {
   ASSERT_EQ(::chmod(path.c_str(), 0755), 0);
 }
 
-const std::string kRequirement = identity::ClientRequirement::make().text();
+// Rules that trust `client`, with the group 4242 (not root's) as the
+// helper's.
+identity::ClientRules rules_for(const std::string& client) {
+  return identity::ClientRules{client, 4242, "helpers", {}};
+}
 
-TEST(SignatureLinux, Verdicts) {
+// `caller` made someone else: uid and own group 4321, and `groups`.
+Caller as_other(Caller caller, std::vector<gid_t> groups = {}) {
+  caller.uid = 4321;
+  caller.gid = 4321;
+  caller.groups = std::move(groups);
+  return caller;
+}
+
+TEST(CallerCheckLinux, Verdicts) {
   if (::geteuid() != 0) GTEST_SKIP() << "the trusted file must be root's";
   lwk_test::TempDir dir;  // 0700 and root's, in the sticky /tmp
   const std::string trusted = dir / "lantern-wharf";
@@ -89,26 +106,61 @@ TEST(SignatureLinux, Verdicts) {
   Waiting client(trusted, {"decode"});
   Waiting copy(elsewhere, {"decode"});
   Waiting shell("/bin/sh");
-  EXPECT_EQ(signature::check_executable(client.token(), kRequirement, trusted),
-            SignatureVerdict::satisfied());
-  EXPECT_EQ(signature::check_executable(copy.token(), kRequirement, trusted),
-            SignatureVerdict::not_our_program(signature::errSecCSReqFailed));
-  EXPECT_EQ(signature::check_executable(shell.token(), kRequirement, trusted),
-            SignatureVerdict::not_our_program(signature::errSecCSReqFailed));
-  // A requirement that is not this build's refuses every caller.
-  EXPECT_EQ(
-      signature::check_executable(
-          client.token(), identity::ClientRequirement::for_client("com.other").text(), trusted),
-      SignatureVerdict::requirement_unreadable(signature::errSecCSReqInvalid));
+  const identity::ClientRules rules = rules_for(trusted);
+  int asked = 0;
+  identity::ClientRules with_polkit = rules;
+  with_polkit.ask_polkit = [&asked](const Caller& caller) {
+    ++asked;
+    return caller.uid == 4321 ? Verdict::serve() : Verdict::refuse("polkit refused uid 4322");
+  };
+  const auto pid = [](const Waiting& w) { return "pid " + std::to_string(w.caller().pid); };
+  struct Case {
+    const char* what;
+    Caller caller;
+    const identity::ClientRules* rules;
+    Verdict verdict;
+  };
+  const Case cases[] = {
+      {"the client, run by root", client.caller(), &rules, Verdict::serve()},
+      {"a copy of the client", copy.caller(), &rules,
+       Verdict::refuse(pid(copy) + " runs " + elsewhere + ", not the client " + trusted)},
+      {"another program", shell.caller(), &rules,
+       Verdict::refuse(pid(shell) + " runs " + shell.exe() + ", not the client " + trusted)},
+      {"a member by a supplementary group", as_other(client.caller(), {7, 4242}), &rules,
+       Verdict::serve()},
+      {"someone else, polkit not asked", as_other(client.caller()), &rules,
+       Verdict::refuse("uid 4321 is neither root nor a member of the group helpers")},
+      {"someone else whom polkit allows", as_other(client.caller()), &with_polkit,
+       Verdict::serve()},
+      {"someone else whom polkit allows, running another program", as_other(shell.caller()),
+       &with_polkit,
+       Verdict::refuse(pid(shell) + " runs " + shell.exe() + ", not the client " + trusted)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(identity::check_caller(c.caller, *c.rules), c.verdict);
+  }
+  EXPECT_EQ(asked, 2);  // only about the callers outside the group
+  // polkit's refusal is the verdict's, and root and members are never asked.
+  Caller refused = as_other(client.caller());
+  refused.uid = 4322;
+  EXPECT_EQ(identity::check_caller(refused, with_polkit),
+            Verdict::refuse("polkit refused uid 4322"));
+  EXPECT_EQ(identity::check_caller(client.caller(), with_polkit), Verdict::serve());
+  EXPECT_EQ(asked, 3);
+  // A start time that is not the process's: the pid is someone else's now.
+  Caller reused = client.caller();
+  reused.start_time += 1;
+  EXPECT_EQ(identity::check_caller(reused, rules),
+            Verdict::refuse(pid(client) + " has ended since it connected"));
   // A caller that has gone, and whose pid may be another's by now.
-  const AuditToken gone = client.token();
+  const Caller gone = client.caller();
   client.end();
-  EXPECT_EQ(signature::check_executable(gone, kRequirement, trusted),
-            SignatureVerdict::no_such_code(signature::errSecCSNoSuchCode));
-  EXPECT_EQ(signature::text_of(SignatureVerdict::not_our_program(-67050)), "NotOurProgram(-67050)");
+  EXPECT_EQ(identity::check_caller(gone, rules),
+            Verdict::refuse("pid " + std::to_string(gone.pid) + " has ended since it connected"));
 }
 
-TEST(SignatureLinux, AClientThatOthersCouldReplaceIsNotTrusted) {
+TEST(CallerCheckLinux, AClientThatOthersCouldReplaceIsNotTrusted) {
   if (::geteuid() != 0) GTEST_SKIP() << "the trusted file must be root's";
   lwk_test::TempDir dir;
   const std::string shared = dir / "shared";
@@ -117,33 +169,33 @@ TEST(SignatureLinux, AClientThatOthersCouldReplaceIsNotTrusted) {
   const std::string trusted = shared + "/lantern-wharf";
   copy_client(trusted);
   Waiting client(trusted, {"decode"});
-  EXPECT_EQ(signature::check_executable(client.token(), kRequirement, trusted),
-            SignatureVerdict::not_our_program(signature::errSecCSSignatureFailed));
+  const Verdict replaceable =
+      Verdict::refuse("the client " + trusted + " could be replaced by someone other than root");
+  EXPECT_EQ(identity::check_caller(client.caller(), rules_for(trusted)), replaceable);
   // The file itself writable by its group: the same.
   ASSERT_EQ(::chmod(shared.c_str(), 0755), 0);
   ASSERT_EQ(::chmod(trusted.c_str(), 0775), 0);
-  EXPECT_EQ(signature::check_executable(client.token(), kRequirement, trusted),
-            SignatureVerdict::not_our_program(signature::errSecCSSignatureFailed));
+  EXPECT_EQ(identity::check_caller(client.caller(), rules_for(trusted)), replaceable);
   ASSERT_EQ(::chmod(trusted.c_str(), 0755), 0);
-  EXPECT_EQ(signature::check_executable(client.token(), kRequirement, trusted),
-            SignatureVerdict::satisfied());
+  EXPECT_EQ(identity::check_caller(client.caller(), rules_for(trusted)), Verdict::serve());
 }
 
-TEST(CallerLinux, TheTokenOfASocketPeer) {
+TEST(CallerLinux, TheCallerOfASocketPeer) {
   int pair[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
   const auto peer = caller::Peer::of(pair[0]);
   ASSERT_TRUE(peer.has_value());
   EXPECT_EQ(peer->uid(), ::geteuid());
-  const auto token = peer->token();
-  ASSERT_TRUE(token.has_value());
-  EXPECT_EQ(identity::pid_of(*token), ::getpid());
-  EXPECT_EQ((*token)[0], ::geteuid());
-  EXPECT_EQ((*token)[1], ::geteuid());
-  EXPECT_EQ((*token)[3], ::geteuid());
-  EXPECT_EQ((*token)[2], ::getegid());
-  EXPECT_EQ((*token)[4], ::getegid());
-  EXPECT_EQ(identity::start_time_in(*token), identity::start_time_of(::getpid()));
+  ASSERT_TRUE(peer->caller().has_value());
+  const Caller& c = *peer->caller();
+  EXPECT_EQ(c.pid, ::getpid());
+  EXPECT_EQ(c.uid, ::geteuid());
+  EXPECT_EQ(c.gid, ::getegid());
+  std::vector<gid_t> groups(static_cast<std::size_t>(::getgroups(0, nullptr)));
+  groups.resize(
+      static_cast<std::size_t>(::getgroups(static_cast<int>(groups.size()), groups.data())));
+  EXPECT_EQ(c.groups, groups);
+  EXPECT_EQ(c.start_time, identity::start_time_of(::getpid()));
   ::close(pair[0]);
   ::close(pair[1]);
   EXPECT_FALSE(caller::Peer::of(pair[0]).has_value());  // no socket: no peer
@@ -219,8 +271,12 @@ TEST(CallerLinux, APeerWhosePidWasReusedIsNoCaller) {
   ASSERT_GE(taken_alive, 0);
   const auto peer = caller::Peer::of(taken_alive);
   ASSERT_TRUE(peer.has_value());
-  ASSERT_TRUE(peer->token().has_value());
-  EXPECT_EQ(identity::pid_of(*peer->token()), first);
+  ASSERT_TRUE(peer->caller().has_value());
+  EXPECT_EQ(peer->caller()->pid, first);
+  // Whatever its pid now runs, a caller that has gone is no caller.
+  const identity::ClientRules rules{"/proc/self/exe", 0, "root", {}};
+  const Verdict gone =
+      Verdict::refuse("pid " + std::to_string(first) + " has ended since it connected");
 
   // A second connector, accepted only after it has gone and its pid is reused.
   int go_second = -1;
@@ -239,9 +295,12 @@ TEST(CallerLinux, APeerWhosePidWasReusedIsNoCaller) {
     if (newcomer == pid) {
       const auto late = caller::Peer::of(fd);
       ASSERT_TRUE(late.has_value());
-      EXPECT_EQ(late->token(), std::nullopt) << "a token for the process that took pid " << pid;
+      if (late->caller()) {
+        EXPECT_EQ(identity::check_caller(*late->caller(), rules).served, false)
+            << "served the process that took pid " << pid;
+      }
       if (fd == taken_alive) {
-        EXPECT_EQ(peer->token(), std::nullopt);
+        EXPECT_EQ(identity::check_caller(*peer->caller(), rules), gone);
       }
       ::close(release);
       ::waitpid(newcomer, nullptr, 0);

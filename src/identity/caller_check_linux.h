@@ -1,0 +1,63 @@
+// The caller check on Linux, in Linux's terms: who may ask (root, a member
+// of the helper's group, or anyone polkit allows), and whether the program
+// asking is the client, as far as Linux can tell (the executable, compared
+// as a file with the trusted client path).
+//
+// How far that is: the kernel vouches for the peer's pid, uid and groups,
+// and the executable of that pid is the client's file. But a user who may
+// run the client may also drive it with any input (a debugger, a crafted
+// environment), so on Linux the executable check keeps out other programs,
+// not other people: who may ask is what really decides.
+#ifndef LWK_IDENTITY_CALLER_CHECK_LINUX_H_
+#define LWK_IDENTITY_CALLER_CHECK_LINUX_H_
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+
+#include "identity/caller.h"
+#include "identity/caller_linux.h"
+
+namespace identity {
+
+// polkit's decision whether a caller outside the group may take the
+// helper's action: served, or refused with the journal's sentence.
+using AskPolkit = std::function<Verdict(const Caller&)>;
+
+// What the check goes by.
+struct ClientRules {
+  std::string client;      // the trusted client's path: CLIENT_PATH for the service
+  gid_t group = 0;         // the helper's group, whose members may ask
+  std::string group_name;  // its name, for the journal
+  // Asked about callers that are neither root nor members; none (empty):
+  // they are refused unasked.
+  AskPolkit ask_polkit;
+};
+
+// Whether `caller` is root or a member of `group`: its own group, or one of
+// the supplementary groups the kernel recorded when it connected.
+bool is_root_or_member(const Caller& caller, gid_t group);
+
+// The verdict, decided in this order; each refusal in the words given:
+// - the process must still be the one that connected: its pidfd, where
+//   there is one, shows it alive, and its start time still matches
+//   ("pid P has ended since it connected");
+// - it must be root or a member of the group, with no question asked; or
+//   else polkit must allow it (polkit's refusal, or "uid U is neither root
+//   nor a member of the group G" when polkit is not asked);
+// - its executable must be the file at `rules.client`, the same device and
+//   inode, not the same path text ("pid P runs EXE, not the client CLIENT");
+// - that file and every directory above it must be only root's to change,
+//   a root-owned sticky directory such as /tmp passing, so that no one else
+//   could have put another program there ("the client CLIENT could be
+//   replaced by someone other than root");
+// - its start time, read again after the executable was examined, must
+//   still match, or the pid was reused meanwhile and what was examined may
+//   have been another process ("pid P has ended since it connected").
+// Keeps nothing between calls; safe on several threads at once.
+Verdict check_caller(const Caller& caller, const ClientRules& rules);
+
+}  // namespace identity
+
+#endif  // LWK_IDENTITY_CALLER_CHECK_LINUX_H_

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "polkit/authority_linux.h"
+#include "polkit/test_bus.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using hosts_polkit::Authority;
+using hosts_polkit::Subject;
+
+// Every way the answer can go, against the fake authority's table of
+// answers by uid, a bus without polkit and a bus that is not there.
+TEST(AuthorityTest, AuthorizesOnlyWhatPolkitAuthorizes) {
+  if (access(polkit_test::DBUS_DAEMON, X_OK) != 0) GTEST_SKIP() << "dbus-daemon is not installed";
+  polkit_test::TestBus with_polkit;
+  ASSERT_TRUE(with_polkit.start(/*with_authority=*/true));
+  polkit_test::TestBus without_polkit;
+  ASSERT_TRUE(without_polkit.start(/*with_authority=*/false));
+
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, getpid(), 0));
+  ASSERT_GE(pidfd, 0);
+  const std::string action(hosts_polkit::ACTION);
+  const std::string polkit_refused = "polkit refused the action " + action + " for uid ";
+  const std::string not_asked = ": polkit could not be asked: ";
+  struct Case {
+    const char* name;
+    std::string address;
+    uid_t uid;
+    int pidfd;
+    bool authorized;
+    std::string refusal;  // what the sentence starts with
+  };
+  const std::string polkit = with_polkit.address();
+  const std::vector<Case> cases = {
+      {"authorized, with the pidfd", polkit, 1001, pidfd, true, ""},
+      {"refused", polkit, 1002, -1, false, polkit_refused + "1002"},
+      {"dismissed", polkit, 1003, -1, false,
+       polkit_refused + "1003: the authentication was dismissed"},
+      {"no agent", polkit, 1004, -1, false,
+       polkit_refused + "1004: it needs an authentication that no agent asked for"},
+      {"no answer in time", polkit, 1005, -1, false,
+       "refused the action " + action + " for uid 1005" + not_asked + "no answer within 300 ms"},
+      {"an answer of the wrong type", polkit, 1006, -1, false,
+       "refused the action " + action + " for uid 1006" + not_asked +
+           "the answer has the signature \"s\", not \"(bba{ss})\""},
+      {"no polkit on the bus", without_polkit.address(), 1002, -1, false,
+       "refused the action " + action + " for uid 1002" + not_asked +
+           "the bus answered org.freedesktop.DBus.Error.ServiceUnknown: "},
+      {"no bus", with_polkit.nowhere(), 1002, -1, false,
+       "refused the action " + action + " for uid 1002" + not_asked +
+           "cannot connect to the bus at " + with_polkit.nowhere() +
+           ": No such file or directory (os error 2)"},
+  };
+  constexpr auto limit = 300ms;
+  std::string questions;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Subject subject{getpid(), c.uid, 0x1'2345'6789, c.pidfd};
+    const auto begun = std::chrono::steady_clock::now();
+    const auto decision = Authority(c.address).ask(subject, limit);
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, limit + 100ms);
+    EXPECT_EQ(decision.authorized, c.authorized);
+    EXPECT_EQ(decision.refusal.substr(0, c.refusal.size()), c.refusal) << decision.refusal;
+    if (c.address == polkit) {
+      questions +=
+          "check unix-process pid=" + std::to_string(getpid()) + " uid=" + std::to_string(c.uid) +
+          " start-time=4886718345 pidfd=" + (c.pidfd >= 0 ? std::to_string(getpid()) : "none") +
+          " action=" + action + " flags=1 cancellation=''\n";
+    }
+  }
+  EXPECT_EQ(with_polkit.log(), questions);
+  close(pidfd);
+}
+
+}  // namespace
