@@ -350,6 +350,16 @@ lwk::Result<void, WriteError> remove_everything(const Paths& paths, Platform& pl
     return unexpected(restored.error());
   }
   Files& files = platform.files();
+  // The restored target must be durable before the snapshot may go: its
+  // rename is flushed by the replace only as far as that flush went, and
+  // were the store's removal to reach the disk before it, a power cut could
+  // leave neither the original file nor its snapshot.
+  if (auto flushed = files.sync_directory(lwk::os::parent_of(paths.target)); !flushed) {
+    return unexpected(fail(WriteStep::RemovingStore,
+                           "the restored file could not be made durable, so the snapshot is "
+                           "kept: " +
+                               flushed.error().message));
+  }
   // Only a store missing at the start counts as removed already.
   if (auto there = files.examine(paths.store); !there) {
     if (there.error().not_found()) return lwk::success();

@@ -170,7 +170,7 @@ void note(const std::string& log_path, std::string_view message) {
   const std::lock_guard lock(writes());
   to_standard_error(line);
   const std::string parent = lwk::os::parent_of(log_path);
-  if (!may_make(parent) || !lwk::os::make_directories(parent)) return;
+  if (!may_make(parent) || !lwk::os::make_directories(parent, /*flush_existing=*/false)) return;
   int fd = open_log(log_path);
   if (fd < 0) return;
   struct stat st;

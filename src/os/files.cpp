@@ -21,8 +21,14 @@ namespace {
 
 // mkdir -p, where an existing `path` must be a directory: a real one when
 // `real` is set, else one reached through links as well. Every directory
-// made is flushed into its parent.
-Result<void, IoError> make_path(const std::string& path, bool real) {
+// made is flushed into its parent, and so is `path` when it is there already
+// and `flush_existing` is set: that it exists does not make its entry
+// durable. The call that made it may have failed to flush it (it answered an
+// error, the directory stayed), or may be another thread's that has not
+// flushed it yet (the journal makes the store without the service lock).
+// Each parent is flushed once: after the mkdir that made its child, or on
+// finding the child there.
+Result<void, IoError> make_path(const std::string& path, bool real, bool flush_existing) {
   if (path.empty()) return unexpected(IoError::from_errno(ENOENT));
   if (::mkdir(path.c_str(), 0777) == 0) return flush_directory(parent_of(path));
   int error = errno;
@@ -30,7 +36,7 @@ Result<void, IoError> make_path(const std::string& path, bool real) {
     // A missing ancestor: make it, then try again.
     const std::string parent = parent_of(path);
     if (parent != path && parent != "." && parent != "/") {
-      auto made = make_path(parent, /*real=*/false);
+      auto made = make_path(parent, /*real=*/false, flush_existing);
       if (!made) return made;
     }
     if (::mkdir(path.c_str(), 0777) == 0) return flush_directory(parent);
@@ -40,7 +46,7 @@ Result<void, IoError> make_path(const std::string& path, bool real) {
     struct stat st;
     const int looked = real ? ::lstat(path.c_str(), &st) : ::stat(path.c_str(), &st);
     if (looked != 0) return unexpected(IoError::last());
-    if (S_ISDIR(st.st_mode)) return success();
+    if (S_ISDIR(st.st_mode)) return flush_existing ? flush_directory(parent_of(path)) : success();
     error = ENOTDIR;
   }
   return unexpected(IoError::from_errno(error));
@@ -84,8 +90,8 @@ Result<void, IoError> flush_directory(const std::string& path) {
   return flushed;
 }
 
-Result<void, IoError> make_directories(const std::string& path) {
-  return make_path(path, /*real=*/true);
+Result<void, IoError> make_directories(const std::string& path, bool flush_existing) {
+  return make_path(path, /*real=*/true, flush_existing);
 }
 
 Result<std::string, IoError> read_file(const std::string& path, bool follow_link) {

@@ -16,8 +16,11 @@ namespace lwk::os {
 // ENOTDIR. The ancestors are the system's and may be links (/var is one on
 // macOS). Each directory it makes is flushed into its parent before it
 // returns (flush_directory), so that nothing put in it later and flushed can
-// be lost with it in a power cut.
-Result<void, IoError> make_directories(const std::string& path);
+// be lost with it in a power cut; so is `path` when it exists already, unless
+// `flush_existing` is false: a directory that exists may be one whose flush
+// failed, or another thread's whose flush is still to come. A caller that
+// keeps nothing durable in it (the journal) passes false and spares a flush.
+Result<void, IoError> make_directories(const std::string& path, bool flush_existing = true);
 
 // Flushes the entries of the directory `path` to stable storage with the
 // full flush (a rename, create or mkdir in it then survives a power cut),

@@ -63,9 +63,8 @@ std::string rendered(const std::string& current, const std::vector<WireSet>& set
 }
 
 // The apply of a workload: `sets` over what `start` left.
-Workload apply_workload(std::string name, const std::string& original, int applies,
-                        const std::string& tag) {
-  Start start = start_with(original, applies);
+Workload apply_on(std::string name, Start start, const std::string& original,
+                  const std::string& tag) {
   const std::string old = start.held.back();
   auto sets = std::make_shared<Sets>(tag);
   const std::string next = rendered(old, sets->sets);
@@ -85,6 +84,11 @@ Workload apply_workload(std::string name, const std::string& original, int appli
                   }};
 }
 
+Workload apply_workload(std::string name, const std::string& original, int applies,
+                        const std::string& tag) {
+  return apply_on(std::move(name), start_with(original, applies), original, tag);
+}
+
 std::string removal_error(MemoryPlatform& platform, std::uint64_t& counter) {
   auto removed = write::remove_everything(explored_paths(), platform, counter);
   return removed
@@ -92,21 +96,39 @@ std::string removal_error(MemoryPlatform& platform, std::uint64_t& counter) {
              : std::string(write::text_of(removed.error().step)) + ": " + removed.error().message;
 }
 
-// An apply after a removal that stopped half-way, having removed the
-// snapshot but not the backups directory (a removal takes the entries in
-// the order the directory lists them).
+// An apply after a removal that stopped half-way: it put the original back,
+// removed the snapshot and the backups in it, then failed to remove the
+// backups directory. A removal takes the entries in the order the directory
+// lists them, which real directories do not keep sorted; here the snapshot
+// comes first. What it left is taken as durable.
 Workload apply_after_partial_removal() {
-  Workload w = apply_workload("apply after a half-done removal", kPlain, 2, "h");
-  MemoryPlatform platform(w.before, kSetUpClock + 500'000'000);
-  (void)platform.files().remove_file(explored_paths().snapshot());
-  w.before = platform.files().disk();
-  const std::string now = *platform.files().content_of(explored_paths().target);
-  w.original = now;  // the snapshot the apply takes anew
-  w.earlier.insert(now);
+  Start start = start_with(kPlain, 2);
+  MemoryPlatform platform(start.disk, kSetUpClock + 500'000'000);
+  platform.files().list_reversed();
+  platform.files().fail_once(OpKind::RemoveDirectory, explored_paths().backups());
+  std::uint64_t counter = 0;
+  if (removal_error(platform, counter).empty()) lwk::fatal("the stopped removal went through");
+  start.disk = platform.files().disk();
+  start.held.push_back(*platform.files().content_of(explored_paths().target));
+  return apply_on("apply after a half-done removal", std::move(start), kPlain, "h");
+}
+
+// An apply whose first attempt made the store but failed to flush it into
+// its parent, asked again: the store is there, its entry not durable.
+Workload apply_after_failed_store_flush() {
+  Workload w = apply_workload("apply after a failed store flush, again", kPlain, 0, "f");
+  w.run = [inner = w.run](MemoryPlatform& platform) -> std::string {
+    platform.files().fail_once(OpKind::FlushDirectory, "/var/db");
+    if (inner(platform).empty()) return "the first apply went";
+    return inner(platform);
+  };
   return w;
 }
 
-Workload removal_workload(std::string name, bool failing_first) {
+// How the first of two removals fails, if it does.
+enum class FirstRemoval { Succeeds, BackupsFlushFails, TargetFlushFails };
+
+Workload removal_workload(std::string name, FirstRemoval first) {
   Start start = start_with(kPlain, 2);
   const std::string old = start.held.back();
   return Workload{std::move(name),
@@ -116,11 +138,24 @@ Workload removal_workload(std::string name, bool failing_first) {
                   {start.held.begin(), start.held.end()},
                   kPlain,
                   true,
-                  [failing_first](MemoryPlatform& platform) -> std::string {
+                  [first](MemoryPlatform& platform) -> std::string {
                     std::uint64_t counter = 0;
-                    if (failing_first) {
-                      // Stops after the backups, before the snapshot.
-                      platform.files().fail_once(OpKind::RemoveDirectory,
+                    if (first == FirstRemoval::TargetFlushFails) {
+                      // The flush of /etc after the target is put back
+                      // fails: the snapshot must stay until the restored
+                      // file is durable, or a power cut could leave neither.
+                      platform.files().fail_once(OpKind::FlushDirectory, "/etc");
+                      (void)removal_error(platform, counter);
+                    }
+                    if (first == FirstRemoval::BackupsFlushFails) {
+                      // The restore's backup is renamed into place, but the
+                      // flush of its directory fails: the removal stops
+                      // before the target is put back, that backup's entry
+                      // not durable; the second one makes another and
+                      // flushes both. It lists the store snapshot first, so
+                      // that the two removals take the store in both orders.
+                      platform.files().list_reversed();
+                      platform.files().fail_once(OpKind::FlushDirectory,
                                                  explored_paths().backups());
                       if (removal_error(platform, counter).empty()) return "the first removal went";
                     }
@@ -140,12 +175,14 @@ StreamKey stream_of(const Operation& op) {
   return {true, op.directory};
 }
 
-// The pending operations at a crash point, stream by stream, and one way for
-// a stream to have reached the disk: how many of its pending operations, and
-// how many octets of the last of them when it is an append cut short.
+// One way for a stream to have reached the disk. For a file's data: how
+// many of its pending operations, and how many octets of the last of them
+// when it is an append cut short. For a directory's entries: which of its
+// pending changes, bit i standing for the i-th.
 struct Choice {
   std::size_t persisted = 0;
   std::size_t cut = std::string::npos;
+  std::uint64_t reached = 0;
 };
 
 struct Pending {
@@ -176,24 +213,59 @@ Pending pending_at(const std::vector<Operation>& log, std::size_t point) {
   return pending;
 }
 
-// The ways each stream may have reached the disk.
-std::vector<std::vector<Choice>> choices_of(const std::vector<Operation>& log,
-                                            const Pending& pending) {
-  std::vector<std::vector<Choice>> out;
+// The ways one stream may have reached the disk: a file's data as any
+// prefix of what is pending on it (listed), a directory's entry changes as
+// any subset of them (2^pending, not listed).
+struct Ways {
+  bool entries = false;
+  std::size_t pending = 0;
+  std::vector<Choice> prefixes;
+
+  // How many, saturating at `cap` + 1.
+  std::size_t count(std::size_t cap) const {
+    if (!entries) return prefixes.size();
+    return pending < 63 && (std::size_t{1} << pending) <= cap ? std::size_t{1} << pending : cap + 1;
+  }
+  Choice way(std::uint64_t index) const {
+    return entries ? Choice{0, std::string::npos, index} : prefixes[index];
+  }
+  // One of them, drawn.
+  Choice drawn(std::mt19937_64& random) const {
+    if (!entries) return prefixes[random() % prefixes.size()];
+    const std::uint64_t all = pending >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << pending) - 1;
+    return Choice{0, std::string::npos, random() & all};
+  }
+};
+
+std::vector<Ways> ways_of(const std::vector<Operation>& log, const Pending& pending) {
+  std::vector<Ways> out;
   for (const auto& [key, positions] : pending.streams) {
-    std::vector<Choice> ways{{0, std::string::npos}};
+    Ways ways{key.entries, positions.size(), {}};
+    if (key.entries) {
+      // A subset is picked by a 64-bit mask; no run changes one directory
+      // more than 63 times between two of its flushes.
+      if (positions.size() > 63) lwk::fatal("too many pending entry changes in one directory");
+      out.push_back(std::move(ways));
+      continue;
+    }
+    ways.prefixes.push_back({0, std::string::npos, 0});
     for (std::size_t n = 1; n <= positions.size(); ++n) {
       const Operation& last = log[positions[n - 1]];
       if (last.kind == OpKind::Append) {
         for (std::size_t octets = 1; octets < last.bytes.size(); ++octets) {
-          ways.push_back({n, octets});
+          ways.prefixes.push_back({n, octets, 0});
         }
       }
-      ways.push_back({n, std::string::npos});
+      ways.prefixes.push_back({n, std::string::npos, 0});
     }
     out.push_back(std::move(ways));
   }
   return out;
+}
+
+// Whether the p-th pending operation of a stream reached the disk in `c`.
+bool reached(const StreamKey& key, const Choice& c, std::size_t p) {
+  return key.entries ? ((c.reached >> p) & 1U) != 0 : p < c.persisted;
 }
 
 void make_entry(Disk& disk, const Operation& op, const std::string& name) {
@@ -223,6 +295,7 @@ void persist(Disk& disk, const Operation& op, std::size_t cut) {
       break;
     case OpKind::Append: disk[op.node].data += std::string_view(op.bytes).substr(0, cut); break;
     case OpKind::Rename:
+      (void)disk[op.node];  // where the create of the file did not reach the disk
       drop_entry(disk, op, last_name(op.path));
       make_entry(disk, op, last_name(op.to));
       break;
@@ -235,13 +308,14 @@ void persist(Disk& disk, const Operation& op, std::size_t cut) {
 // The disk after a crash at `point` where stream i reached it as chosen[i].
 Disk build(const Disk& before, const std::vector<Operation>& log, std::size_t point,
            const Pending& pending, const std::vector<Choice>& chosen) {
-  std::map<std::size_t, std::size_t>
-      how;  // log position -> octets, for each pending op that reached it
+  // Log position -> octets, for each pending operation that reached it.
+  std::map<std::size_t, std::size_t> how;
   std::size_t i = 0;
   for (const auto& [key, positions] : pending.streams) {
-    for (std::size_t n = 0; n < chosen[i].persisted; ++n) {
-      const bool last = n + 1 == chosen[i].persisted;
-      how[positions[n]] = last ? chosen[i].cut : std::string::npos;
+    for (std::size_t p = 0; p < positions.size(); ++p) {
+      if (!reached(key, chosen[i], p)) continue;
+      const bool cut_here = !key.entries && p + 1 == chosen[i].persisted;
+      how[positions[p]] = cut_here ? chosen[i].cut : std::string::npos;
     }
     ++i;
   }
@@ -287,27 +361,29 @@ std::string tree_of(const Disk& disk) {
 
 std::string shown(const std::string& content) { return std::to_string(content.size()) + " octets"; }
 
-// The invariants that hold whenever the helper is not changing anything.
-void check_at_rest(const Workload& w, const MemoryFiles& files, const std::string& when,
-                   std::vector<std::string>& broken) {
+// The invariants that hold whenever the helper is not changing anything:
+// the target holds one of `targets`, a snapshot is `original`, a backup one
+// of `earlier`, and no debris is left.
+void check_at_rest(const std::string& original, const std::set<std::string>& targets,
+                   const std::set<std::string>& earlier, const MemoryFiles& files,
+                   const std::string& when, std::vector<std::string>& broken) {
   const write::Paths paths = explored_paths();
   auto target = files.content_of(paths.target);
   if (!target) {
     broken.push_back(when + ": the target is missing");
-  } else if (!w.target.contains(*target)) {
-    broken.push_back(when + ": the target holds " + shown(*target) +
-                     ", neither the old content nor the new");
+  } else if (!targets.contains(*target)) {
+    broken.push_back(when + ": the target holds " + shown(*target) + ", not what it should");
   }
   if (files.find(paths.snapshot())) {
     auto snapshot = files.content_of(paths.snapshot());
-    if (!snapshot || *snapshot != w.original) {
+    if (!snapshot || *snapshot != original) {
       broken.push_back(when + ": the snapshot is not the original file");
     }
   }
   if (auto backups = files.find(paths.backups()); backups && files.disk().at(*backups).directory) {
     for (const auto& [name, node] : files.disk().at(*backups).entries) {
       if (!name.starts_with("hosts-")) continue;
-      if (!w.earlier.contains(files.disk().at(node).data)) {
+      if (!earlier.contains(files.disk().at(node).data)) {
         broken.push_back(when + ": the backup " + name + " is not a complete earlier state");
       }
     }
@@ -359,8 +435,12 @@ std::vector<Workload> workloads() {
   out.push_back(apply_workload("unchanged apply", kPlain, 1, "s1"));  // the sets of the one before
   out.push_back(apply_workload("apply on CRLF without final break", kCrlf, 0, "c"));
   out.push_back(apply_after_partial_removal());
-  out.push_back(removal_workload("remove-everything", false));
-  out.push_back(removal_workload("removal failing half-way, asked again", true));
+  out.push_back(apply_after_failed_store_flush());
+  out.push_back(removal_workload("remove-everything", FirstRemoval::Succeeds));
+  out.push_back(
+      removal_workload("removal failing half-way, asked again", FirstRemoval::BackupsFlushFails));
+  out.push_back(removal_workload("removal whose /etc flush fails, asked again",
+                                 FirstRemoval::TargetFlushFails));
   return out;
 }
 
@@ -374,9 +454,10 @@ std::vector<Operation> record(const Workload& workload, const Mutation& mutation
 std::vector<std::string> broken_invariants(const Workload& w, const Disk& state) {
   std::vector<std::string> broken;
   MemoryPlatform platform(state, kRestartClock);
+  const MemoryFiles& files = platform.files();
   const write::Paths paths = explored_paths();
   (void)write::clear_debris(paths, platform);
-  check_at_rest(w, platform.files(), "after recovery", broken);
+  check_at_rest(w.original, w.target, w.earlier, files, "after recovery", broken);
   if (!broken.empty()) return broken;
 
   std::uint64_t counter = 0;
@@ -386,20 +467,18 @@ std::vector<std::string> broken_invariants(const Workload& w, const Disk& state)
     broken.push_back("the next apply failed: " + applied.error());
     return broken;
   }
-  if (platform.files().content_of(paths.target) != *applied) {
-    broken.push_back("the next apply did not write its content");
-  }
-  if (platform.files().content_of(paths.snapshot()) != w.original) {
-    broken.push_back("after the next apply, the snapshot is not the original file");
-  }
+  // Its backup holds what the target held after recovery.
+  std::set<std::string> earlier = w.earlier;
+  earlier.insert(w.target.begin(), w.target.end());
+  check_at_rest(w.original, {*applied}, earlier, files, "after the next apply", broken);
+  if (!files.find(paths.snapshot())) broken.push_back("after the next apply: no snapshot");
   auto removed = write::remove_everything(paths, platform, counter);
   if (!removed) {
     broken.push_back("remove-everything failed: " + removed.error().message);
-  } else if (platform.files().content_of(paths.target) != w.original) {
-    broken.push_back("remove-everything did not give the original file back");
-  } else if (platform.files().find(paths.store)) {
-    broken.push_back("remove-everything left the store");
+    return broken;
   }
+  check_at_rest(w.original, {w.original}, {}, files, "after remove-everything", broken);
+  if (files.find(paths.store)) broken.push_back("remove-everything left the store");
   return broken;
 }
 
@@ -408,9 +487,12 @@ Disk crash_state(const Disk& before, const std::vector<Operation>& log, std::siz
   const Pending pending = pending_at(log, point);
   std::vector<Choice> chosen;
   for (const auto& [key, positions] : pending.streams) {
-    std::size_t n = 0;
-    while (n < positions.size() && !lost(log[positions[n]])) ++n;
-    chosen.push_back({n, std::string::npos});
+    Choice c;
+    while (c.persisted < positions.size() && !lost(log[positions[c.persisted]])) ++c.persisted;
+    for (std::size_t p = 0; p < positions.size(); ++p) {
+      if (!lost(log[positions[p]])) c.reached |= std::uint64_t{1} << p;
+    }
+    chosen.push_back(c);
   }
   return build(before, log, point, pending, chosen);
 }
@@ -432,11 +514,12 @@ Figures explore(const Workload& workload, const Mutation& mutation, const Bounds
   std::unordered_set<std::string> seen;
   for (const std::size_t point : points) {
     const Pending pending = pending_at(log, point);
-    const std::vector<std::vector<Choice>> ways = choices_of(log, pending);
+    const std::vector<Ways> ways = ways_of(log, pending);
     // How many states the model allows here, saturating at the bound.
     std::size_t total = 1;
-    for (const auto& w : ways) {
-      total = total > bounds.per_point / w.size() ? bounds.per_point + 1 : total * w.size();
+    for (const Ways& w : ways) {
+      const std::size_t n = w.count(bounds.per_point);
+      total = total > bounds.per_point / n ? bounds.per_point + 1 : total * n;
     }
     const bool sampled = total > bounds.per_point;
     if (sampled) ++figures.sampled_points;
@@ -446,9 +529,13 @@ Figures explore(const Workload& workload, const Mutation& mutation, const Bounds
     for (std::size_t n = 0; n < count; ++n) {
       std::size_t index = n;
       for (std::size_t s = 0; s < ways.size(); ++s) {
-        const std::size_t pick = sampled ? random() % ways[s].size() : index % ways[s].size();
-        index /= ways[s].size();
-        chosen[s] = ways[s][pick];
+        if (sampled) {
+          chosen[s] = ways[s].drawn(random);
+        } else {
+          const std::size_t n = ways[s].count(bounds.per_point);
+          chosen[s] = ways[s].way(index % n);
+          index /= n;
+        }
       }
       ++figures.states;
       const Disk state = build(workload.before, log, point, pending, chosen);
@@ -464,9 +551,8 @@ Figures explore(const Workload& workload, const Mutation& mutation, const Bounds
         std::size_t s = 0;
         for (const auto& [key, positions] : pending.streams) {
           for (std::size_t p = 0; p < positions.size(); ++p) {
-            const bool reached = p < chosen[s].persisted;
-            figures.first_broken +=
-                (reached ? " [reached] " : " [lost] ") + describe(log[positions[p]]);
+            figures.first_broken += (reached(key, chosen[s], p) ? " [reached] " : " [lost] ") +
+                                    describe(log[positions[p]]);
           }
           ++s;
         }

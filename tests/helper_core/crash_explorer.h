@@ -2,20 +2,20 @@
 // built from what MemoryFiles recorded, and the helper's promises checked on
 // each.
 //
-// The persistence model assumes no more than POSIX promises:
+// The persistence model:
 //   - a file's data is durable only once the file is flushed; a directory
 //     entry (create, rename, unlink, mkdir, rmdir) only once its directory is
 //     flushed;
 //   - between two flushes any subset of the pending operations may have
-//     reached the disk, in any order that keeps each file's and each
-//     directory's own order: for each, what reached the disk is a prefix of
-//     what is pending on it; the last append that reached it may be cut at
-//     any octet;
+//     reached the disk. A file's data keeps its own order: what reached the
+//     disk is a prefix of what is pending on it, the last append of it cut
+//     at any octet. A directory's entry changes keep none: any subset of
+//     them may have reached it (applied in the order made);
 //   - a rename is atomic: the old entry or the new one, never neither.
 // A crash point is the moment before any operation that changes the disk, or
 // after the last. At each, every state the model allows is built when there
 // are at most Bounds::per_point of them; beyond that, that many are drawn
-// with a fixed seed.
+// with a fixed seed (Figures::sampled_points counts where).
 #ifndef LWK_TESTS_HELPER_CORE_CRASH_EXPLORER_H_
 #define LWK_TESTS_HELPER_CORE_CRASH_EXPLORER_H_
 
@@ -50,9 +50,11 @@ struct Workload {
 
 // The workloads: a first apply on a file with no block; an apply with a
 // snapshot and ten backups (pruning); an apply that changes nothing; an apply
-// on a CRLF file without a final line break; an apply on a store whose
-// snapshot a stopped removal took but whose backups it left; a
-// remove-everything; a removal that fails half-way and is asked again.
+// on a CRLF file without a final line break; an apply after a removal that
+// put the original back and removed the snapshot, then stopped at the
+// backups directory; an apply asked again after its first attempt failed to
+// flush the new store into its parent; a remove-everything; a removal whose
+// restore fails at a directory flush, asked again.
 std::vector<Workload> workloads();
 
 struct Bounds {
@@ -87,8 +89,8 @@ std::vector<Operation> record(const Workload& workload, const Mutation& mutation
 
 // One crash state, for a test to keep: the operations before `point` were
 // made; of those not yet flushed, every one reaches the disk except those
-// `lost` picks and, as each file's and directory's order requires, those
-// after them on the same file or directory.
+// `lost` picks and, as a file's own order requires, those after them on the
+// same file.
 Disk crash_state(const Disk& before, const std::vector<Operation>& log, std::size_t point,
                  const std::function<bool(const Operation&)>& lost);
 

@@ -77,7 +77,8 @@ TEST(CrashStates, EachFlushIsNeededOrSaysWhyNot) {
       {{Mutation::DropFileFlush, "backup", "", "backup's file flush"}, nullptr},
       {{Mutation::DropFileFlush, "temporary", "", "temporary file's flush"}, nullptr},
       {{Mutation::DropDirectoryFlush, "", store, "store flush after the snapshot's rename"},
-       nullptr},
+       "the store is flushed again as the backups directory is made or found in it, before the "
+       "replace"},
       {{Mutation::DropDirectoryFlush, "", backups, "backups flush after the backup's rename"},
        "a lost backup entry breaks no promise: it makes the newest backup durable"},
       {{Mutation::DropDirectoryFlush, "", "/etc", "target's directory flush after the replace"},
@@ -85,6 +86,9 @@ TEST(CrashStates, EachFlushIsNeededOrSaysWhyNot) {
       {{Mutation::DropDirectoryFlush, "", "/var/db", "store's removal flushed into its parent"},
        "a store that comes back holds the original snapshot: it makes the removal durable"},
       {{Mutation::DropMadeDirectoryFlush, "", "/var/db", "store's mkdir flushed into its parent"},
+       nullptr},
+      {{Mutation::DropExistingDirectoryFlush, "", "/var/db",
+        "existing store flushed into its parent"},
        nullptr},
       {{Mutation::DropMadeDirectoryFlush, "", store, "backups' mkdir flushed into the store"},
        "a lost backups directory breaks no promise: it makes the newest backup durable"},
@@ -94,7 +98,8 @@ TEST(CrashStates, EachFlushIsNeededOrSaysWhyNot) {
       {{Mutation::FlushFileAfterRename, "temporary", "", "temporary flushed after the replace"},
        nullptr},
       {{Mutation::FlushDirectoryBeforeRename, "", store, "store flushed before snapshot's rename"},
-       nullptr},
+       "the store is flushed again as the backups directory is made or found in it, before the "
+       "replace"},
       {{Mutation::FlushDirectoryBeforeRename, "", "/etc", "/etc flushed before the replace"},
        nullptr},
   };
@@ -131,6 +136,7 @@ TEST(CrashStates, StatesThatShowedAFault) {
     std::vector<std::string> broke;
   };
   const std::string store = "/var/db/lantern-wharf-kit";
+  const std::string after_apply = "after the next apply: the snapshot is not the original file";
   const Kept kept[] = {
       // The first apply made the store but did not flush its entry: after the
       // target was replaced, a power cut lost the store with the snapshot,
@@ -138,15 +144,21 @@ TEST(CrashStates, StatesThatShowedAFault) {
       {"first apply",
        {Mutation::DropMadeDirectoryFlush, "", "/var/db", "unmended"},
        [&](const Operation& op) { return op.kind == OpKind::MakeDirectory && op.path == store; },
-       {"after the next apply, the snapshot is not the original file",
-        "remove-everything did not give the original file back"}},
-      // The same on a store made by an earlier apply whose snapshot a stopped
-      // removal took: only the store's own flush keeps the new snapshot.
+       {after_apply, "after remove-everything: the target holds 166 octets, not what it should"}},
+      // The same when the first attempt made the store but failed to flush
+      // it: the apply asked again found the store there and did not flush it.
+      {"apply after a failed store flush, again",
+       {Mutation::DropExistingDirectoryFlush, "", "/var/db", "unmended"},
+       [&](const Operation& op) { return op.kind == OpKind::MakeDirectory && op.path == store; },
+       {after_apply, "after remove-everything: the target holds 166 octets, not what it should"}},
+      // On a store whose snapshot a stopped removal took, the store's own
+      // flush after the snapshot's rename was once the only one to keep the
+      // new snapshot; the flush of the store as the backups directory is
+      // found in it keeps it too, so that losing the renames breaks nothing.
       {"apply after a half-done removal",
        {Mutation::DropDirectoryFlush, "", store, "unmended"},
        [](const Operation& op) { return op.kind == OpKind::Rename; },
-       {"after the next apply, the snapshot is not the original file",
-        "remove-everything did not give the original file back"}},
+       {}},
   };
   const std::vector<Workload> all = workloads();
   for (const Kept& k : kept) {

@@ -164,26 +164,40 @@ IoResult<std::string> MemoryFiles::read_file(const std::string& path) {
 }
 
 IoResult<void> MemoryFiles::make_directories(const std::string& path) {
+  const std::vector<std::string> names = components(path);
   std::uint64_t at = 0;
   std::string so_far;
-  for (const std::string& name : components(path)) {
-    so_far += "/" + name;
-    auto it = disk_.at(at).entries.find(name);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string parent = so_far.empty() ? "/" : so_far;
+    so_far += "/" + names[i];
+    auto it = disk_.at(at).entries.find(names[i]);
+    const bool last = i + 1 == names.size();
     if (it != disk_.at(at).entries.end()) {
       if (!disk_.at(it->second).directory) return unexpected(error_of(ENOTDIR));
+      // As lwk::os::make_directories: `path` found there is flushed into
+      // its parent all the same; an ancestor found there is not.
+      if (last) return flush_into(parent, at, /*made=*/false);
       at = it->second;
       continue;
     }
     const std::uint64_t made = next_node_++;
     disk_[made].directory = true;
-    disk_.at(at).entries[name] = made;
+    disk_.at(at).entries[names[i]] = made;
     log_.push_back({OpKind::MakeDirectory, so_far, "", at, made});
-    const std::string parent = so_far.substr(0, so_far.find_last_of('/'));
-    if (mutation_.kind != Mutation::DropMadeDirectoryFlush || mutation_.directory != parent) {
-      log_.push_back({OpKind::FlushDirectory, parent, "", at, at});
-    }
+    if (auto flushed = flush_into(parent, at, /*made=*/true); !flushed) return flushed;
     at = made;
   }
+  return lwk::success();
+}
+
+IoResult<void> MemoryFiles::flush_into(const std::string& parent, std::uint64_t node, bool made) {
+  if (faulted(OpKind::FlushDirectory, parent)) return unexpected(error_of(EIO));
+  if (mutation_.directory == parent &&
+      (mutation_.kind == Mutation::DropMadeDirectoryFlush ||
+       (!made && mutation_.kind == Mutation::DropExistingDirectoryFlush))) {
+    return lwk::success();
+  }
+  log_.push_back({OpKind::FlushDirectory, parent, "", node, node});
   return lwk::success();
 }
 
@@ -254,6 +268,7 @@ IoResult<void> MemoryFiles::rename(const std::string& from, const std::string& t
 IoResult<void> MemoryFiles::sync_directory(const std::string& path) {
   auto node = find(path);
   if (!node || !disk_.at(*node).directory) return unexpected(error_of(ENOENT));
+  if (faulted(OpKind::FlushDirectory, path)) return unexpected(error_of(EIO));
   if (path == mutation_.directory) {
     if (mutation_.kind == Mutation::DropDirectoryFlush) return lwk::success();
     if (mutation_.kind == Mutation::FlushDirectoryBeforeRename && skip_directory_flush_) {
@@ -285,6 +300,7 @@ IoResult<std::vector<std::string>> MemoryFiles::list_directory(const std::string
   if (!disk_.at(*node).directory) return unexpected(error_of(ENOTDIR));
   std::vector<std::string> names;
   for (const auto& [name, _] : disk_.at(*node).entries) names.push_back(name);
+  if (reversed_listing_) std::reverse(names.begin(), names.end());
   return names;
 }
 

@@ -82,7 +82,8 @@ struct Mutation {
     None,
     DropFileFlush,               // the file's flush does nothing
     DropDirectoryFlush,          // the directory's flush does nothing
-    DropMadeDirectoryFlush,      // a directory made in it is not flushed into it
+    DropMadeDirectoryFlush,      // make_directories flushes nothing into it
+    DropExistingDirectoryFlush,  // make_directories flushes into it only after a mkdir
     FlushFileAfterRename,        // the file's flush comes after its rename
     FlushDirectoryBeforeRename,  // the directory's flush comes before the rename in it
   } kind = None;
@@ -116,9 +117,16 @@ class MemoryFiles final : public hosts_helper_core::write::Files {
   const Disk& disk() const { return disk_; }
   const std::vector<Operation>& log() const { return log_; }
   void set_mutation(Mutation m) { mutation_ = std::move(m); }
-  // The first `kind` call of remove_file (Unlink) or remove_directory
-  // (RemoveDirectory) on `path` fails with EIO, having done nothing.
+  // The first `kind` call of remove_file (Unlink), remove_directory
+  // (RemoveDirectory) or of a flush of the directory `path` (FlushDirectory,
+  // by sync_directory or make_directories) fails with EIO, having done
+  // nothing. It fails where the unchanged write path would flush, whatever
+  // the mutation, so that a workload runs alike under each.
   void fail_once(OpKind kind, std::string path) { fault_ = {kind, std::move(path)}; }
+  // Real directories list their entries in no set order: from now on they
+  // are listed in reverse byte order rather than in byte order (so that a
+  // removal takes the snapshot before the backups directory).
+  void list_reversed() { reversed_listing_ = true; }
 
   // For MemoryFile: the file `node` was created at `path`.
   void append(std::uint64_t node, std::string_view bytes);
@@ -134,6 +142,9 @@ class MemoryFiles final : public hosts_helper_core::write::Files {
   IoResult<Place> place_of(const std::string& path) const;
   bool matches_files(std::uint64_t node) const;
   bool faulted(OpKind kind, const std::string& path);
+  // make_directories' flush of `parent` (node `node`), after a mkdir in it
+  // when `made`, else on finding the directory asked for there.
+  IoResult<void> flush_into(const std::string& parent, std::uint64_t node, bool made);
 
   Disk disk_;
   std::uint64_t next_node_;
@@ -144,6 +155,7 @@ class MemoryFiles final : public hosts_helper_core::write::Files {
   std::vector<std::uint64_t> flush_owed_;            // FlushFileAfterRename
   bool skip_directory_flush_ = false;                // FlushDirectoryBeforeRename
   std::optional<std::pair<OpKind, std::string>> fault_;
+  bool reversed_listing_ = false;
 };
 
 // The platform's operations on a MemoryFiles: the owner and mode change is
