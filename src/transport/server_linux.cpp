@@ -17,6 +17,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -138,6 +139,7 @@ struct Server::State {
   std::array<std::deque<Job>, 2> jobs;
   std::array<std::size_t, 2> replying{};  // charged octets of the replies being sent
   std::array<bool, 2> large_in_hand{};
+  Clock::time_point others_after{};  // when the next job of others may begin
   std::vector<Job> returned;
   bool stopping = false;
 
@@ -197,13 +199,14 @@ struct Server::State {
     ::close(fd);
   }
 
-  // The next job a worker may take, or nothing. Served callers first; a
-  // share's jobs wait while its replies fill it, and its large ones go one
-  // at a time. REQUIRES: `mutex` is held.
-  std::optional<Job> next_job() {
-    for (const Share s : {kServed, kOthers}) {
+  // The next job a worker of `shares` may take, or nothing. Served callers
+  // first; a share's jobs wait while its replies fill it, and its large ones
+  // go one at a time. REQUIRES: `mutex` is held.
+  std::optional<Job> next_job(std::span<const Share> shares) {
+    for (const Share s : shares) {
       // A share with no reply under way always takes one job, however small.
       if (jobs[s].empty() || (replying[s] != 0 && replying[s] >= share_of(s))) continue;
+      if (s == kOthers && !others_may_begin()) continue;
       if (jobs[s].front().large) {
         if (large_in_hand[s]) continue;
         large_in_hand[s] = true;
@@ -215,13 +218,31 @@ struct Server::State {
     return std::nullopt;
   }
 
-  void work_loop() {
+  // Whether a job of the others may begin now, and if so takes its place in
+  // the rate. REQUIRES: `mutex` is held.
+  bool others_may_begin() {
+    if (limits.others_per_second == 0) return true;
+    const Clock::time_point now = Clock::now();
+    if (now < others_after) return false;
+    others_after = std::max(now, others_after) +
+                   std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) /
+                       limits.others_per_second;
+    return true;
+  }
+
+  // A worker's loop, taking the jobs of `shares` only.
+  void work_loop(std::span<const Share> shares) {
+    const bool takes_others = std::find(shares.begin(), shares.end(), kOthers) != shares.end();
     std::unique_lock lock(mutex);
     for (;;) {
-      std::optional<Job> job = next_job();
+      std::optional<Job> job = next_job(shares);
       if (!job) {
         if (stopping) return;  // nothing is busy any more
-        work.wait(lock);
+        if (takes_others && !jobs[kOthers].empty() && Clock::now() < others_after) {
+          work.wait_until(lock, others_after);  // their rate's next place
+        } else {
+          work.wait(lock);
+        }
         continue;
       }
       lock.unlock();
@@ -314,7 +335,7 @@ struct Server::State {
       std::lock_guard lock(mutex);
       jobs[c.share].push_back(std::move(job));
     }
-    work.notify_one();
+    work.notify_all();  // the workers of its share may be any of them
   }
 
   // Sends what the reply of `fd` has left; ends the connection when the
@@ -477,8 +498,9 @@ lwk::Result<int, std::string> listen_at(const std::string& path, gid_t group) {
     return fail("bind");
   }
   // Owner, group and mode before listen(): until then nobody can connect.
+  // Every local user may connect; the caller check decides whom it serves.
   if (::lchown(path.c_str(), 0, group) != 0) return fail("chown");
-  if (::chmod(path.c_str(), 0660) != 0) return fail("chmod");
+  if (::chmod(path.c_str(), 0666) != 0) return fail("chmod");
   if (::listen(fd, 128) != 0) return fail("listen");
   return fd;
 }
@@ -512,8 +534,24 @@ Server::~Server() {
 
 void Server::run() {
   wake_for_stop = state_->wake_write;
-  for (std::size_t i = 0; i < state_->limits.workers; ++i) {
-    state_->workers.emplace_back([this] { state_->work_loop(); });
+  // With more than one worker, the callers not served get half of them:
+  // however many requests they send, and however long what they ask takes
+  // (a polkit prompt nobody answers), they never hold the served callers'.
+  // Theirs keep the service's priority, for a lower one could leave them
+  // holding the journal's or the service's lock while busier work runs;
+  // their rate bounds what they cost instead.
+  static constexpr Share kBoth[] = {kServed, kOthers};
+  static constexpr Share kServedOnly[] = {kServed};
+  static constexpr Share kOthersOnly[] = {kOthers};
+  const std::size_t workers = std::max<std::size_t>(state_->limits.workers, 1);
+  for (std::size_t i = 0; i < workers; ++i) {
+    if (workers == 1) {
+      state_->workers.emplace_back([this] { state_->work_loop(kBoth); });
+    } else if (i < workers / 2) {
+      state_->workers.emplace_back([this] { state_->work_loop(kOthersOnly); });
+    } else {
+      state_->workers.emplace_back([this] { state_->work_loop(kServedOnly); });
+    }
   }
   state_->serve();
   stop_asked = false;  // this stop is done with

@@ -25,7 +25,12 @@
 //   the end of a frame until its reply has been sent, nothing more is read
 //   from that connection;
 // - `workers` messages at most are handled at once (the operations
-//   themselves still run one at a time, under the service lock);
+//   themselves still run one at a time, under the service lock); with more
+//   than one, the messages of callers not served are handled by workers of
+//   their own (half of them), at most `others_per_second` begun a second,
+//   and the served callers' by the rest: a flood of requests that are
+//   refused, or a polkit prompt nobody answers, never takes a served
+//   caller's worker, and the processor time it costs the service is bounded;
 // - what a connection holds (the frame being read, the message being
 //   handled, or the reply being sent) is free up to `allowance` octets;
 //   beyond that it is charged to a budget of `buffer_budget` octets, split
@@ -70,6 +75,7 @@ struct ServerLimits {
   std::size_t connections_per_uid = 256;
   std::size_t reserved_descriptors = 64;
   std::size_t workers = 4;
+  std::size_t others_per_second = 200;
   std::size_t allowance = 64u << 10;
   std::size_t buffer_budget = 64u << 20;
   std::size_t served_share = 32u << 20;
@@ -80,7 +86,8 @@ struct ServerLimits {
 };
 
 // Listens on a new Unix stream socket at `path`, owned by root and `group`
-// with mode 0660. A stale socket there (nothing answers on it) is replaced;
+// with mode 0666: every local user may connect, and the caller check
+// decides whom the helper serves. A stale socket there (nothing answers on it) is replaced;
 // one that a helper is serving on, or any entry that is not a socket, is
 // left alone, and the answer is the sentence that says so. Returns the
 // listening descriptor.

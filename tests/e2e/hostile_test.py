@@ -12,6 +12,7 @@ an attack; LWK_FULL_LOAD=1 runs the full ones.
 
 import os
 import resource
+import signal
 import socket
 import statistics
 import struct
@@ -146,6 +147,28 @@ class Attack:
         self.stop.set()
         for t in self.threads:
             t.join(timeout=30)
+
+
+# Until argv[2] seconds have passed, connects to the socket (argv[1]) and
+# sends flush requests, reading each reply: a user outside the helper's group
+# whom polkit does not allow (here there is no polkit at all), refused each
+# time after the helper has asked.
+REFUSED_FLOOD = r"""
+import socket, sys, time
+end = time.monotonic() + float(sys.argv[2])
+request = bytes([1, 0, 0, 0, 3, 0, 1, 2])
+while time.monotonic() < end:
+    try:
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as sock:
+            sock.settimeout(10)
+            sock.connect(sys.argv[1])
+            for _ in range(50):
+                sock.sendall(request)
+                if len(sock.recv(4)) != 4:
+                    break
+    except OSError:
+        pass
+"""
 
 
 @unittest.skipUnless(sandboxed.in_sandbox(), "runs inside scripts/sandbox.sh")
@@ -330,13 +353,55 @@ class Hostile(sandboxed.Fresh):
         with open(HOSTS, encoding="utf-8") as f:
             self.assertEqual(f.read(), ORIGINAL)
 
+    def test_a_flood_from_a_user_who_is_refused(self):
+        """Every local user may connect: users outside the group, whom
+        polkit does not allow, send requests as fast as they are refused,
+        while the real client applies. The floods are paused for each
+        unloaded apply and resumed for each apply under them, in turn, so
+        that both see the same machine. The goal is 1.2 times the unloaded
+        apply; the quick run, a few applies on a machine that may be busy,
+        checks 2 times, and LWK_FULL_LOAD=1 the goal, on more applies."""
+        self.start_helper()
+        floods, applies = (8, 25) if FULL else (4, 9)
+        flood = [subprocess.Popen(["setpriv", "--reuid=nobody", "--regid=nogroup",
+                                   "--clear-groups", sys.executable, "-c", REFUSED_FLOOD,
+                                   SOCKET, "300"], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL) for _ in range(floods)]
+
+        def signal_all(sig):
+            for p in flood:
+                os.kill(p.pid, sig)
+
+        idle, busy = [], []
+        try:
+            time.sleep(1)
+            for _ in range(applies):
+                signal_all(signal.SIGSTOP)
+                time.sleep(0.1)
+                idle.append(self.apply())
+                signal_all(signal.SIGCONT)
+                time.sleep(0.3)
+                busy.append(self.apply())
+            refused = sum(1 for line in open(os.path.join(STORE, "helper.log"), errors="replace")
+                          if " refused to serve: " in line)
+        finally:
+            for p in flood:
+                p.kill()
+                p.wait()
+        idle, busy = statistics.median(idle), statistics.median(busy)
+        print("\n%d floods of requests from a refused user (%d refusals in the log): apply "
+              "%.3f s unloaded, %.3f s under the flood, medians of %d (%.2fx; goal 1.2x)"
+              % (floods, refused, idle, busy, applies, busy / idle))
+        self.assertGreater(refused, 0)
+        self.assertLess(busy, (1.2 if FULL else 2) * idle)
+
     def test_a_blocked_standard_error(self):
         """The helper's standard error is a pipe nobody reads, filled by the
         journal lines of refusals; flushes and applies go on."""
         read_end, write_end = os.pipe()
         try:
             self.start_helper(stderr=write_end)
-            refusals = 6000 if FULL else 3000
+            refusals = 6000 if FULL else 1000
             with connect() as sock:
                 sock.settimeout(60)
                 for _ in range(refusals):

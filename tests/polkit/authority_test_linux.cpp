@@ -3,10 +3,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "polkit/authority_linux.h"
+#include "polkit/gate_linux.h"
 #include "polkit/test_bus.h"
 
 namespace {
@@ -77,6 +81,58 @@ TEST(AuthorityTest, AuthorizesOnlyWhatPolkitAuthorizes) {
   }
   EXPECT_EQ(with_polkit.log(), questions);
   close(pidfd);
+}
+
+}  // namespace
+
+namespace {
+
+// While two decisions are awaited, a third caller is refused at once, and
+// so is a second request of a uid whose decision is awaited; once one ends,
+// there is room again. A prompt nobody answers holds one place, never more.
+TEST(GateTest, BoundsTheDecisionsAwaitedAtOnce) {
+  hosts_polkit::Gate gate(2);
+  std::mutex mutex;
+  std::condition_variable changed;
+  int waiting = 0;
+  bool release = false;
+  const auto held = [&] {
+    std::unique_lock lock(mutex);
+    ++waiting;
+    changed.notify_all();
+    changed.wait(lock, [&] { return release; });
+    return hosts_polkit::Decision{true, ""};
+  };
+  std::thread first([&] { EXPECT_TRUE(gate.pass(1001, held).authorized); });
+  std::thread second([&] { EXPECT_TRUE(gate.pass(1002, held).authorized); });
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return waiting == 2; }));
+  }
+  int asked = 0;
+  const auto answer = [&] {
+    ++asked;
+    return hosts_polkit::Decision{true, ""};
+  };
+  const std::string action(hosts_polkit::ACTION);
+  const hosts_polkit::Decision full = gate.pass(1003, answer);
+  EXPECT_EQ(full.refusal, "refused the action " + action +
+                              " for uid 1003: 2 decisions of polkit are awaited already");
+  const hosts_polkit::Decision again = gate.pass(1001, answer);
+  EXPECT_EQ(again.refusal, "refused the action " + action +
+                               " for uid 1001: polkit is still deciding an earlier request of "
+                               "that uid");
+  EXPECT_EQ(asked, 0);
+  {
+    std::lock_guard lock(mutex);
+    release = true;
+  }
+  changed.notify_all();
+  first.join();
+  second.join();
+  EXPECT_TRUE(gate.pass(1003, answer).authorized);
+  EXPECT_TRUE(gate.pass(1001, answer).authorized);
+  EXPECT_EQ(asked, 2);
 }
 
 }  // namespace

@@ -3,10 +3,15 @@
 # root is a throw-away overlay: installs the package at /srv/package.deb and
 # checks, under the real systemd, that
 #   - its maintainer scripts make the group and enable and start the socket;
-#   - members of the group are served, others and copies of the client not;
+#   - members of the group are served with no prompt; others only when
+#     polkit allows it (a rule of the administrator's), and a refused user is
+#     told what to do; with polkit masked, members and root are still served,
+#     everyone else refused, and the journal says why; copies of the client
+#     are refused;
 #   - the unit's restrictions are in effect on the running helper, and the
 #     helper's operations, the name-cache commands included, work under them;
-#   - each capability the unit keeps is needed;
+#   - each capability the unit keeps is needed, and the unit's exposure
+#     score is at most 1.8;
 #   - `systemctl stop` during a large apply lets the apply finish, and the
 #     next connection starts the helper again;
 #   - removing the package stops the socket and leaves /etc/hosts and the
@@ -38,7 +43,7 @@ expect "the package installs" "0" "$(dpkg -i /srv/package.deb >/srv/dpkg.log 2>&
 expect "the group exists" "$GROUP" "$(getent group "$GROUP" | cut -d: -f1)"
 expect "the socket is enabled" "enabled" "$(systemctl is-enabled lantern-wharf-helper.socket)"
 expect "the socket is listening" "active" "$(systemctl is-active lantern-wharf-helper.socket)"
-expect "the socket's owner, group and mode" "root $GROUP 660" "$(stat -c '%U %G %a' "$SOCKET")"
+expect "the socket's owner, group and mode" "root $GROUP 666" "$(stat -c '%U %G %a' "$SOCKET")"
 expect "the helper is not running before it is needed" "inactive" "$(systemctl is-active "$UNIT")"
 expect "/var/db exists" "yes" "$([ -d /var/db ] && echo yes)"
 
@@ -46,6 +51,7 @@ printf '127.0.0.1\tlocalhost\n::1\tlocalhost\n' >/etc/hosts
 cp /etc/hosts /srv/original
 useradd --no-create-home --groups "$GROUP" alice
 useradd --no-create-home bob
+useradd --no-create-home carol
 cat >/srv/work.json <<'EOF'
 {"sets": [{"name": "work", "lines": ["10.0.0.5 intranet.test", "10.0.0.6 wiki.test"]}]}
 EOF
@@ -62,11 +68,46 @@ expect "a member's apply is done" "0 done" "$(outcome as_user alice lantern-whar
 expect "the hosts file is the preview's" "same" \
   "$(lantern-wharf preview --hosts /srv/original /srv/work.json | cmp -s - /etc/hosts && echo same)"
 expect "the socket started the helper" "active" "$(systemctl is-active "$UNIT")"
-expect "a non-member cannot connect" \
-  "4 lantern-wharf: cannot reach the helper at $SOCKET: Permission denied (os error 13)" \
-  "$(outcome as_user bob lantern-wharf flush)"
-expect "a copy of the client is refused" "3 lantern-wharf: the helper refused to serve this program" \
-  "$(outcome as_user alice /srv/lantern-wharf-copy flush)"
+refused="3 lantern-wharf: the helper refused to serve this program"
+# The first words of an outcome, as far as the refusal's.
+first_words() { head -c "${#refused}"; }
+# Anyone may connect; polkit decides about those outside the group. bob has
+# no session and no agent: polkit says no, and the client says what to do.
+bob=$(outcome as_user bob lantern-wharf flush)
+expect "a non-member with no agent is refused" "$refused" "$(first_words <<<"$bob")"
+expect "the refused non-member is told what to do" "yes" \
+  "$(grep -q "usermod -aG $GROUP" <<<"$bob" && echo yes)"
+expect "the journal names polkit's refusal, the action and the uid" "yes" \
+  "$(helper_journal | grep -q "refused to serve: polkit refused the action org.lanternwharf.kit.manage-hosts for uid $(id -u bob)" && echo yes)"
+expect "a copy of the client is refused" "$refused" \
+  "$(outcome as_user alice /srv/lantern-wharf-copy flush | first_words)"
+# An administrator's rule of their own lets carol through, without a prompt.
+mkdir -p /etc/polkit-1/rules.d
+cat >/etc/polkit-1/rules.d/50-lantern-wharf-test.rules <<'RULES'
+polkit.addRule(function(action, subject) {
+  if (action.id == "org.lanternwharf.kit.manage-hosts" && subject.user == "carol") {
+    return polkit.Result.YES;
+  }
+});
+RULES
+carol=
+for _ in $(seq 1 50); do  # polkitd reads a new rules file within a moment
+  carol=$(outcome as_user carol lantern-wharf flush)
+  [ "$carol" = "0 done" ] && break
+  sleep 0.2
+done
+expect "a non-member whom a rule allows is served" "0 done" "$carol"
+expect "bob is still refused" "$refused" "$(outcome as_user bob lantern-wharf flush | first_words)"
+# With polkit gone, no one outside the group is served, and the journal says why.
+systemctl mask --now polkit.service >/dev/null 2>&1
+expect "polkit is stopped" "inactive" "$(systemctl is-active polkit.service)"
+expect "without polkit a member is served" "0 done" "$(outcome as_user alice lantern-wharf flush)"
+expect "without polkit root is served" "0 done" "$(outcome lantern-wharf flush)"
+expect "without polkit the allowed non-member is refused" "$refused" \
+  "$(outcome as_user carol lantern-wharf flush | first_words)"
+expect "the journal says polkit could not be asked" "yes" \
+  "$(helper_journal | grep -q "for uid $(id -u carol): polkit could not be asked: " && echo yes)"
+systemctl unmask polkit.service >/dev/null 2>&1
 # resolvectl reaches systemd-resolved over D-Bus, and nscd its own socket,
 # from inside the unit's restrictions; a command that fails fails the flush.
 expect "both name caches are running" "active active" \
@@ -102,11 +143,10 @@ mkdir -p "/run/systemd/system/$UNIT.d"
 printf '[Service]\nCapabilityBoundingSet=\n' >"/run/systemd/system/$UNIT.d/no-capabilities.conf"
 systemctl daemon-reload
 systemctl stop "$UNIT"
-expect "without CAP_SYS_PTRACE a member is refused" \
-  "3 lantern-wharf: the helper refused to serve this program" \
-  "$(outcome as_user alice lantern-wharf flush)"
-expect "without CAP_SYS_PTRACE root is refused too" \
-  "3 lantern-wharf: the helper refused to serve this program" "$(outcome lantern-wharf flush)"
+expect "without CAP_SYS_PTRACE a member is refused" "$refused" \
+  "$(outcome as_user alice lantern-wharf flush | first_words)"
+expect "without CAP_SYS_PTRACE root is refused too" "$refused" \
+  "$(outcome lantern-wharf flush | first_words)"
 rm "/run/systemd/system/$UNIT.d/no-capabilities.conf"
 systemctl daemon-reload
 systemctl stop "$UNIT"
@@ -134,7 +174,11 @@ expect "the socket listens on" "active" "$(systemctl is-active lantern-wharf-hel
 expect "the next connection starts the helper again" "0 done" \
   "$(outcome as_user alice lantern-wharf flush)"
 
-echo "exposure: $(systemd-analyze security --no-pager "$UNIT" 2>/dev/null | tail -1)"
+exposure=$(systemd-analyze security --no-pager "$UNIT" 2>/dev/null | tail -1)
+echo "exposure: $exposure"
+score=$(grep -oE '[0-9]+\.[0-9]+' <<<"$exposure" | head -1)
+expect "the exposure score is at most 1.8" "yes" \
+  "$(awk -v s="${score:-99}" 'BEGIN { print (s <= 1.8 ? "yes" : "no") }')"
 
 # --- Removing the package ------------------------------------------------------
 cp /etc/hosts /srv/before-removal

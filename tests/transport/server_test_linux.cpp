@@ -329,6 +329,51 @@ TEST_F(Listener, ServedCallersAreNotStarvedByOthers) {
   ::close(served);
 }
 
+// Callers not served have workers of their own (one of two here): what
+// those hold keeps their next message waiting, never a served caller's.
+TEST_F(Listener, OthersHaveWorkersOfTheirOwn) {
+  hosts_transport::ServerLimits limits;
+  limits.workers = 2;
+  start(limits);
+  const int held = connect_to();
+  send_all(held, frame::message_frame("hold", true));
+  wait_until_held();
+  const int waiting = connect_to();
+  send_all(waiting, frame::message_frame("next", true));
+  std::this_thread::sleep_for(milliseconds(200));  // taken in, as a caller not served
+  serve_next_ = true;
+  const int served = connect_to();
+  send_all(served, frame::message_frame("served", true));
+  EXPECT_EQ(reply(served), "served");
+  timeval brief{0, 200000};
+  ::setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &brief, sizeof brief);
+  EXPECT_EQ(reply(waiting), std::nullopt);  // behind the held one
+  release();
+  EXPECT_EQ(reply(held), "held");
+  timeval patient{5, 0};
+  ::setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &patient, sizeof patient);
+  EXPECT_EQ(reply(waiting), "next");
+  for (const int fd : {held, waiting, served}) ::close(fd);
+}
+
+// The messages of callers not served begin at most `others_per_second` a
+// second, however many are ready; a served caller's go at once.
+TEST_F(Listener, OthersAreTakenUpAtABoundedRate) {
+  hosts_transport::ServerLimits limits;
+  limits.others_per_second = 10;
+  start(limits);
+  std::vector<int> others;
+  const auto began = std::chrono::steady_clock::now();
+  for (int i = 0; i < 6; ++i) {
+    others.push_back(connect_to());
+    send_all(others.back(), frame::message_frame("o", true));
+  }
+  for (const int fd : others) EXPECT_EQ(reply(fd), "o");
+  // Six at ten a second: the last begins half a second after the first.
+  EXPECT_GE(std::chrono::steady_clock::now() - began, milliseconds(500));
+  for (const int fd : others) ::close(fd);
+}
+
 TEST_F(Listener, AStopAnswersWhatWasRead) {
   hosts_transport::ServerLimits limits;
   limits.workers = 1;

@@ -31,6 +31,11 @@ std::size_t request_limit();
 // REQUIRES: request.size() <= request_limit().
 lwk::Result<std::string, std::string> exchange(std::string_view request);
 
+// What the client says when the helper refused to serve it (an empty
+// reply, which tells nothing more): "the helper refused to serve this
+// program", with whom the helper serves and what to do about it.
+std::string not_served();
+
 }  // namespace lantern_wharf
 
 #endif  // LWK_TOOLS_LANTERN_WHARF_HELPER_LINK_H_

@@ -1,5 +1,6 @@
 #include "helper_link_linux.h"
 
+#include <grp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -7,9 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "base/io_error.h"
 #include "helper_link.h"
+#include "identity/build_constants.h"
+#include "text_agent_linux.h"
 #include "transport/frame.h"
 
 namespace lantern_wharf {
@@ -182,6 +188,22 @@ lwk::Result<std::string, std::string> Exchange::run(std::string_view request) {
   return body;
 }
 
+// Whether the helper serves this process with no question asked: it runs
+// as root, or in the helper's group (its own group or a supplementary one).
+bool served_unasked() {
+  if (::geteuid() == 0) return true;
+  const std::string name(identity::HELPER_GROUP);
+  const group* helpers = ::getgrnam(name.c_str());
+  if (helpers == nullptr) return false;
+  if (::getegid() == helpers->gr_gid) return true;
+  const int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  const int got = ::getgroups(count, groups.data());
+  return got > 0 &&
+         std::find(groups.begin(), groups.begin() + got, helpers->gr_gid) != groups.begin() + got;
+}
+
 }  // namespace
 
 lwk::Result<std::string, std::string> exchange_with(const std::string& path,
@@ -191,7 +213,25 @@ lwk::Result<std::string, std::string> exchange_with(const std::string& path,
 
 std::size_t request_limit() { return frame::MAX_PAYLOAD; }
 
+std::string not_served() {
+  const std::string group(identity::HELPER_GROUP);
+  return "the helper refused to serve this program: it serves root, the members of the "
+         "group " +
+         group +
+         ", and whom polkit allows (an administrator's password, asked for "
+         "in the terminal or by the desktop), and only when they run " +
+         std::string(identity::CLIENT_PATH) +
+         "; to be served without a password, ask an "
+         "administrator to run: usermod -aG " +
+         group + " YOUR-NAME (then log in again)";
+}
+
 lwk::Result<std::string, std::string> exchange(std::string_view request) {
+  // Root and the helper's group are served with no question asked; anyone
+  // else is served only when polkit allows it, and polkit may want a
+  // password: the prompt then appears in this terminal, as systemctl's does.
+  std::optional<TextAgent> agent;
+  if (!served_unasked()) agent.emplace(TextAgent::start(std::chrono::seconds(2)));
   return exchange_with(frame::socket_path(), request, {CONNECT_LIMIT, ANSWER_LIMIT});
 }
 

@@ -18,6 +18,11 @@ constexpr char kPayload[] = "payload";
 // As on Linux, so that a request is refused for its size alike everywhere.
 std::size_t request_limit() { return hosts_transport::frame::MAX_PAYLOAD; }
 
+std::string not_served() {
+  return "the helper refused to serve this program: it serves only the lantern-wharf client "
+         "signed by its developer";
+}
+
 lwk::Result<std::string, std::string> exchange(std::string_view request) {
   const std::string name = identity::service_name();
   xpc_connection_t connection = xpc_connection_create_mach_service(

@@ -29,7 +29,7 @@ lwk::Result<hosts_ipc::Response, Failure> ask(const hosts_ipc::Request& request)
   }
   auto reply = exchange(bytes);
   if (!reply) return failure(LW_UNREACHABLE, reply.error());
-  if (reply->empty()) return failure(LW_NOT_SERVED, "the helper refused to serve this program");
+  if (reply->empty()) return failure(LW_NOT_SERVED, not_served());
   auto response = hosts_ipc::decode_response(*reply);
   if (!response) {
     return failure(LW_ISSUES,

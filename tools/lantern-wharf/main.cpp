@@ -486,7 +486,7 @@ std::variant<std::string, int> ask_helper(std::string_view request) {
     return kUnreachable;
   }
   if (reply->empty()) {
-    std::cerr << "lantern-wharf: the helper refused to serve this program\n";
+    std::cerr << "lantern-wharf: " << not_served() << "\n";
     return kNotServed;
   }
   return std::move(*reply);
