@@ -16,7 +16,7 @@
 #include "helper_core/write.h"
 #include "os/files.h"
 #include "os/full_flush.h"
-#include "privsep/mac_platform.h"
+#include "privsep/system_platform.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -51,7 +51,7 @@ void BM_WriteChangeAgainstFloor(benchmark::State& state) {
   const std::string b(1 << 20, 'b');
   const std::string floor_target = dir + "/floor";
   bare_replace(paths.target, a);
-  hosts_privsep_macos::platform::MacPlatform platform(false, {});
+  hosts_privsep_macos::platform::SystemPlatform platform(false, {});
   std::uint64_t counter = 0;
   double write_total = 0;
   double floor_total = 0;
@@ -82,7 +82,7 @@ void BM_WriteNoopAgainstRead(benchmark::State& state) {
   const Paths paths{dir + "/hosts", dir + "/store"};
   const std::string content(1 << 20, 'a');
   bare_replace(paths.target, content);
-  hosts_privsep_macos::platform::MacPlatform platform(false, {});
+  hosts_privsep_macos::platform::SystemPlatform platform(false, {});
   std::uint64_t counter = 0;
   double write_total = 0;
   double read_total = 0;

@@ -39,7 +39,7 @@ struct ServiceState {
 
   hosts_helper_core::write::Paths paths;
   std::string log;  // the journal's file, hosts_paths::helper_log_file() for the service
-  // The privileged operations: a MacPlatform with privileged on, for the
+  // The privileged operations: this system's platform, privileged, for the
   // service. Used only under the lock.
   std::unique_ptr<hosts_helper_core::write::Platform> platform;
   // Who is served; on macOS it holds the client's code requirement.

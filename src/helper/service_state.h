@@ -9,7 +9,7 @@
 
 namespace hosts_helper {
 
-// The system's paths and log, a privileged MacPlatform with the system's
+// The system's paths and log, this system's privileged platform with its
 // name-cache commands, and this platform's caller check
 // (service_state_linux.cpp, service_state_macos.cpp).
 std::shared_ptr<ServiceState> service_state();

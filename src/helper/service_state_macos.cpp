@@ -1,7 +1,7 @@
 #include "helper/service_state.h"
 #include "identity/caller_check_macos.h"
 #include "paths/paths.h"
-#include "privsep/mac_platform.h"
+#include "privsep/mac_platform_macos.h"
 
 namespace hosts_helper {
 

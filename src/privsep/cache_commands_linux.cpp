@@ -1,4 +1,4 @@
-#include "privsep/mac_platform.h"
+#include "privsep/system_platform.h"
 
 namespace hosts_privsep_macos::platform {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "helper_core/write.h"
-#include "privsep/mac_platform.h"
+#include "privsep/system_platform.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -50,7 +50,7 @@ TEST(DiskFull, WritingTheContentStopsAndLeavesNothingBehind) {
   lwk_test::spit(paths.target, "127.0.0.1 localhost\n");
   fill(small + "/filler");
 
-  hosts_privsep_macos::platform::MacPlatform platform(false, {});
+  hosts_privsep_macos::platform::SystemPlatform platform(false, {});
   std::uint64_t counter = 0;
   auto r = hosts_helper_core::write::write(paths, std::string(1 << 20, 'x'), platform, counter);
   ASSERT_FALSE(r.has_value());

@@ -1,5 +1,5 @@
 // Doubles of the two interfaces of the file-changing path that do the real
-// work (PosixFiles, and MacPlatform without the root-only owner change) and
+// work (PosixFiles, and SystemPlatform without the root-only owner change) and
 // fail one chosen operation at its n-th call with a chosen error number, so
 // that a test can stop a change at any step. FaultyFiles also reads a clock
 // that the test sets, so that backup names are known in advance.
@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "helper_core/platform.h"
-#include "privsep/mac_platform.h"
 #include "privsep/posix_files.h"
+#include "privsep/system_platform.h"
 
 namespace lwk_test {
 
@@ -150,7 +150,7 @@ class FaultyPlatform final : public Platform {
  private:
   FaultPlan plan_;
   FaultyFiles files_;
-  hosts_privsep_macos::platform::MacPlatform real_;
+  hosts_privsep_macos::platform::SystemPlatform real_;
 };
 
 // A file whose operations pass through the plan.

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "privsep/mac_platform.h"
+#include "privsep/system_platform.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -24,7 +24,7 @@ using hosts_helper_core::write::restore;
 using hosts_helper_core::write::write;
 using hosts_helper_core::write::WriteError;
 using hosts_helper_core::write::WriteStep;
-using hosts_privsep_macos::platform::MacPlatform;
+using hosts_privsep_macos::platform::SystemPlatform;
 using lwk_test::exists;
 using lwk_test::names_in;
 using lwk_test::slurp;
@@ -49,7 +49,7 @@ class WriteTest : public ::testing::Test {
 
   lwk_test::TempDir dir_;
   Paths paths_;
-  MacPlatform platform_;
+  SystemPlatform platform_;
   std::uint64_t counter_ = 0;
 };
 

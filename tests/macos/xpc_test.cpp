@@ -12,7 +12,7 @@
 #include "identity/caller_check_macos.h"
 #include "identity/identity.h"
 #include "ipc/wire.h"
-#include "privsep/mac_platform.h"
+#include "privsep/mac_platform_macos.h"
 #include "support/temp_dir.h"
 #include "transport/xpc_macos.h"
 

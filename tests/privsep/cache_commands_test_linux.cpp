@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "privsep/mac_platform.h"
+#include "privsep/system_platform.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-using hosts_privsep_macos::platform::MacPlatform;
+using hosts_privsep_macos::platform::SystemPlatform;
 
 TEST(FlushNameCache, ThisPlatformsCommands) {
   const auto commands = hosts_privsep_macos::platform::system_cache_commands();
@@ -54,7 +54,7 @@ TEST(FlushNameCache, ACommandStartsWithAFixedEnvironmentAndTheStandardDescriptor
   const std::string reports = script(dir, "reports",
                                      "tr '\\0' '\\n' < /proc/$$/environ > " + dir / "environment" +
                                          "\nexec ls -l /proc/self/fd > " + dir / "descriptors");
-  MacPlatform platform(true, {{reports, {}}});
+  SystemPlatform platform(true, {{reports, {}}});
   auto r = platform.flush_name_cache();
   ::close(leaked);
   ::unsetenv("LD_LIBRARY_PATH");
@@ -85,7 +85,7 @@ TEST(FlushNameCache, AGrandchildThatCalledSetsidDoesNotOutliveTheFlush) {
              "setsid sh -c 'echo $$ > " + pid_file + "; exec sleep 60' &\n" + "while [ ! -s " +
                  pid_file + " ]; do sleep 0.01; done\nexit 0");
   constexpr std::chrono::seconds limit{5};
-  MacPlatform platform(true, {{escapes, {}}}, limit);
+  SystemPlatform platform(true, {{escapes, {}}}, limit);
   const auto start = std::chrono::steady_clock::now();
   auto r = platform.flush_name_cache();
   const bool gone_at_once = [&] {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "privsep/mac_platform.h"
+#include "privsep/system_platform.h"
 
 namespace {
 

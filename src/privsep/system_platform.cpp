@@ -1,4 +1,4 @@
-#include "privsep/mac_platform.h"
+#include "privsep/system_platform.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -179,28 +179,28 @@ lwk::Result<bool, std::string> run(const CacheCommand& command, std::chrono::sec
 
 }  // namespace
 
-MacPlatform::MacPlatform(bool privileged, std::vector<CacheCommand> cache_commands,
-                         std::chrono::seconds command_limit)
+SystemPlatform::SystemPlatform(bool privileged, std::vector<CacheCommand> cache_commands,
+                               std::chrono::seconds command_limit)
     : privileged_(privileged),
       cache_commands_(std::move(cache_commands)),
       command_limit_(command_limit) {}
 
-IoResult<void> MacPlatform::restore_permissions(const std::string& temporary,
-                                                const std::string& /*target*/) {
+IoResult<void> SystemPlatform::restore_permissions(const std::string& temporary,
+                                                   const std::string& /*target*/) {
   if (::chmod(temporary.c_str(), 0644) != 0) return unexpected(IoError::last());
   if (privileged_) return from_status(::lchown(temporary.c_str(), 0, 0));
   return lwk::success();
 }
 
-IoResult<void> MacPlatform::replace(const std::string& temporary, const std::string& target) {
+IoResult<void> SystemPlatform::replace(const std::string& temporary, const std::string& target) {
   return from_status(::rename(temporary.c_str(), target.c_str()));
 }
 
-IoResult<void> MacPlatform::reject_if_redirected(const std::string& /*target*/) {
+IoResult<void> SystemPlatform::reject_if_redirected(const std::string& /*target*/) {
   return lwk::success();
 }
 
-lwk::Result<bool, std::string> MacPlatform::flush_name_cache() {
+lwk::Result<bool, std::string> SystemPlatform::flush_name_cache() {
   adopt_orphans();
   bool dropped = false;
   for (const CacheCommand& command : cache_commands_) {

@@ -1,4 +1,4 @@
-#include "privsep/mac_platform.h"
+#include "privsep/system_platform.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,7 +17,7 @@
 namespace {
 
 using hosts_privsep_macos::platform::CacheCommand;
-using hosts_privsep_macos::platform::MacPlatform;
+using hosts_privsep_macos::platform::SystemPlatform;
 using lwk_test::exists;
 using lwk_test::slurp;
 using lwk_test::spit;
@@ -50,7 +50,7 @@ TEST(FlushNameCache, Outcomes) {
       {{}, false},
   };
   for (const Case& c : cases) {
-    MacPlatform platform(true, c.commands);
+    SystemPlatform platform(true, c.commands);
     auto r = platform.flush_name_cache();
     ASSERT_TRUE(r.has_value()) << r.error();
     EXPECT_EQ(*r, c.dropped);
@@ -63,7 +63,7 @@ TEST(FlushNameCache, ExactArgumentsNoShellNullInput) {
   const std::string record = script(
       dir, "record",
       "for a in \"$@\"; do printf '[%s]' \"$a\"; done > " + out + "; cat >> " + out + "; echo ok");
-  MacPlatform platform(true, {{record, {"-HUP", "two words", "$HOME", "*"}}});
+  SystemPlatform platform(true, {{record, {"-HUP", "two words", "$HOME", "*"}}});
   auto r = platform.flush_name_cache();
   ASSERT_TRUE(r.has_value());
   EXPECT_TRUE(*r);
@@ -75,7 +75,7 @@ TEST(FlushNameCache, AStartFailureOtherThanAbsenceStopsAtOnce) {
   const std::string not_executable = script(dir, "plain", "exit 0", 0644);
   const std::string marker = dir / "second-ran";
   const std::string second = script(dir, "second", "touch " + marker);
-  MacPlatform platform(true, {{not_executable, {}}, {second, {}}});
+  SystemPlatform platform(true, {{not_executable, {}}, {second, {}}});
   auto r = platform.flush_name_cache();
   ASSERT_FALSE(r.has_value());
   EXPECT_EQ(r.error(), not_executable + ": Permission denied (os error 13)");
@@ -89,7 +89,7 @@ TEST(FlushNameCache, AChildLeftBehindNeitherBlocksTheFlushNorOutlivesIt) {
   lwk_test::TempDir dir;
   const std::string pid_file = dir / "child";
   const std::string leaves = script(dir, "leaves", "sleep 30 & echo $! > " + pid_file + "; exit 0");
-  MacPlatform platform(true, {{leaves, {}}});
+  SystemPlatform platform(true, {{leaves, {}}});
   const auto start = std::chrono::steady_clock::now();
   auto r = platform.flush_name_cache();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
@@ -109,7 +109,7 @@ TEST(FlushNameCache, ACommandPastItsLimitIsEndedAndStopsTheFlush) {
   lwk_test::TempDir dir;
   const std::string marker = dir / "second-ran";
   const std::string second = script(dir, "second", "touch " + marker);
-  MacPlatform platform(true, {{"/bin/sleep", {"30"}}, {second, {}}}, std::chrono::seconds(1));
+  SystemPlatform platform(true, {{"/bin/sleep", {"30"}}, {second, {}}}, std::chrono::seconds(1));
   const auto start = std::chrono::steady_clock::now();
   auto r = platform.flush_name_cache();
   const auto took = std::chrono::steady_clock::now() - start;
@@ -128,7 +128,7 @@ TEST(RestorePermissions, ModeAndOwner) {
     spit(file, "x");
     ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
     ASSERT_EQ(::chown(file.c_str(), 1234, 1234), 0);
-    MacPlatform platform(privileged, {});
+    SystemPlatform platform(privileged, {});
     ASSERT_TRUE(platform.restore_permissions(file, "/unused").has_value());
     struct stat st;
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
@@ -146,7 +146,7 @@ TEST(RestorePermissions, AChangedTargetIsRootOwned0644WhateverTheUmask) {
   ASSERT_EQ(::chmod(paths.target.c_str(), 0600), 0);
   ASSERT_EQ(::chown(paths.target.c_str(), 1234, 1234), 0);
   const mode_t old_mask = ::umask(0077);
-  MacPlatform platform(true, {});
+  SystemPlatform platform(true, {});
   std::uint64_t counter = 0;
   auto r = hosts_helper_core::write::write(paths, "new", platform, counter);
   ::umask(old_mask);
@@ -161,7 +161,7 @@ TEST(RestorePermissions, AChangedTargetIsRootOwned0644WhateverTheUmask) {
 
 TEST(Platform, ReplaceAndReject) {
   lwk_test::TempDir dir;
-  MacPlatform platform(false, {});
+  SystemPlatform platform(false, {});
   EXPECT_TRUE(platform.reject_if_redirected(dir / "does/not/exist").has_value());
   spit(dir / "a", "a");
   spit(dir / "b", "b");

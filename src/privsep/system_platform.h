@@ -1,9 +1,10 @@
-// The operations of the file-changing path that need root, for the service.
-// They serve macOS and Linux alike: the table of cache commands differs per
-// platform, each in a file of its own, and the file system goes through
-// PosixFiles.
-#ifndef LWK_PRIVSEP_MAC_PLATFORM_H_
-#define LWK_PRIVSEP_MAC_PLATFORM_H_
+// The operations of the file-changing path that need root, for the service,
+// on the system it runs on: macOS (MacPlatform, mac_platform_macos.h) and
+// Linux (LinuxPlatform, linux_platform_linux.h) alike, but for the table of
+// cache commands and their bounds, each platform's in a file of its own. The
+// file system goes through PosixFiles.
+#ifndef LWK_PRIVSEP_SYSTEM_PLATFORM_H_
+#define LWK_PRIVSEP_SYSTEM_PLATFORM_H_
 
 #include <chrono>
 #include <string>
@@ -28,12 +29,12 @@ std::vector<CacheCommand> system_cache_commands();
 // How long one cache command may run before it is ended and counted as failed.
 inline constexpr std::chrono::seconds COMMAND_LIMIT{10};
 
-class MacPlatform final : public hosts_helper_core::write::Platform {
+class SystemPlatform final : public hosts_helper_core::write::Platform {
  public:
   // `privileged`: restore_permissions also makes root the owner and group.
-  explicit MacPlatform(bool privileged,
-                       std::vector<CacheCommand> cache_commands = system_cache_commands(),
-                       std::chrono::seconds command_limit = COMMAND_LIMIT);
+  explicit SystemPlatform(bool privileged,
+                          std::vector<CacheCommand> cache_commands = system_cache_commands(),
+                          std::chrono::seconds command_limit = COMMAND_LIMIT);
 
   // Mode 0644, then (when privileged) owner and group 0. The target's own
   // owner and mode are not consulted.
@@ -69,4 +70,4 @@ class MacPlatform final : public hosts_helper_core::write::Platform {
 
 }  // namespace hosts_privsep_macos::platform
 
-#endif  // LWK_PRIVSEP_MAC_PLATFORM_H_
+#endif  // LWK_PRIVSEP_SYSTEM_PLATFORM_H_

@@ -1,0 +1,15 @@
+// The helper's privileged operations on Linux: the system's platform, with
+// Linux's cache commands (cache_commands_linux.cpp) and their bounds
+// (command_bounds_linux.cpp).
+#ifndef LWK_PRIVSEP_LINUX_PLATFORM_LINUX_H_
+#define LWK_PRIVSEP_LINUX_PLATFORM_LINUX_H_
+
+#include "privsep/system_platform.h"
+
+namespace hosts_privsep_macos::platform {
+
+using LinuxPlatform = SystemPlatform;
+
+}  // namespace hosts_privsep_macos::platform
+
+#endif  // LWK_PRIVSEP_LINUX_PLATFORM_LINUX_H_
