@@ -1,5 +1,9 @@
 #include "helper/handler.h"
 
+#include <chrono>
+#include <string>
+#include <utility>
+
 #include "helper_core/check.h"
 #include "helper_core/pipeline.h"
 #include "helper_core/serve.h"
@@ -15,6 +19,33 @@ using hosts_ipc::Response;
 // One line on standard error and in the log.
 void journal(const ServiceState& state, std::string_view line) {
   hosts_journal::note(state.log, line);
+}
+
+// A refusal of a caller, journaled as far as the refusal lines of the
+// current second allow; otherwise counted, and the count noted with the next
+// line that is.
+void journal_refusal(ServiceState& state, std::string_view why) {
+  ServiceState::RefusalLines& lines = state.refusal_lines;
+  std::uint64_t left_out = 0;
+  {
+    const std::lock_guard lock(lines.mutex);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lines.second >= std::chrono::seconds(1)) {
+      lines.second = now;
+      lines.noted = 0;
+    }
+    if (lines.noted >= state.refusal_lines_per_second) {
+      ++lines.left_out;
+      return;
+    }
+    ++lines.noted;
+    left_out = std::exchange(lines.left_out, 0);
+  }
+  std::string line = "refused to serve: " + std::string(why);
+  if (left_out > 0) {
+    line.append(" (and ").append(std::to_string(left_out)).append(" refusals not journaled)");
+  }
+  journal(state, line);
 }
 
 std::string describe(const WriteError& error) {
@@ -103,12 +134,12 @@ void handle(hosts_transport::Message& message, ServiceState& state) {
   // this platform's check refuses, is journaled and gets an empty reply,
   // which carries no response at all.
   if (caller == nullptr) {
-    journal(state, "refused to serve: the caller could not be identified");
+    journal_refusal(state, "the caller could not be identified");
     return answer(message, {});
   }
   const identity::Verdict verdict = state.check_caller(*caller);
   if (!verdict.served) {
-    journal(state, "refused to serve: " + verdict.refusal);
+    journal_refusal(state, verdict.refusal);
     return answer(message, {});
   }
   // What it sent, copied only now: nothing of a refused caller's message is

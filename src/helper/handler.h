@@ -6,6 +6,7 @@
 #ifndef LWK_HELPER_HANDLER_H_
 #define LWK_HELPER_HANDLER_H_
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -44,6 +45,18 @@ struct ServiceState {
   std::unique_ptr<hosts_helper_core::write::Platform> platform;
   // Who is served; on macOS it holds the client's code requirement.
   CallerCheck check_caller;
+
+  // How many refusals of callers a second get a journal line of their own:
+  // anyone may connect, and a flood of refusals must not rotate the record
+  // of what the helper did out of its log. Those left out are counted, and
+  // the count goes with the next line.
+  std::size_t refusal_lines_per_second = 5;
+  struct RefusalLines {
+    std::mutex mutex;
+    std::chrono::steady_clock::time_point second{};  // when the current second began
+    std::size_t noted = 0;                           // lines in the current second
+    std::uint64_t left_out = 0;                      // refusals not noted since the last line
+  } refusal_lines;
 
   // The service lock: at most one operation at a time, and the only way to
   // the counter. An internal fault ends the process and nothing catches it,

@@ -21,9 +21,10 @@ namespace {
 // says still reaches the person who asked.
 constexpr std::chrono::seconds kDecisionLimit{45};
 
-// Decisions awaited at once: fewer than the listener's workers, so that the
-// group's members, who need none, always find one.
-constexpr std::size_t kDecisionsAtOnce = 2;
+// Decisions awaited at once: fewer than the listener's workers for callers
+// not served (two of four), so that one of those is always free to refuse
+// the rest at once, and the group's members, who need none, have theirs.
+constexpr std::size_t kDecisionsAtOnce = 1;
 
 }  // namespace
 

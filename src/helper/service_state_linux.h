@@ -14,7 +14,7 @@ gid_t helper_group();
 
 // The rules of the caller check: this build's client path and the helper's
 // group; with `ask_polkit`, polkit on the system bus is asked about callers
-// outside the group (at most two decisions awaited at once, one per uid,
+// outside the group (one decision awaited at a time,
 // each for at most 45 s), and without, they are refused unasked.
 identity::ClientRules client_rules(bool ask_polkit);
 

@@ -1,9 +1,12 @@
 #include "polkit/authority_linux.h"
 
+#include <poll.h>
 #include <systemd/sd-bus.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -66,10 +69,11 @@ lwk::Result<Bus, Failure> open_bus(const std::optional<std::string>& address) {
 }
 
 // Lets the connection do its work (authenticating, sending, receiving)
-// until `done()` holds or `deadline` has passed.
+// until `done()` holds, `deadline` has passed, or the process behind
+// `pidfd` (when it is not -1) has ended: nobody is left to answer for then.
 template <class Done>
 lwk::Result<void, Failure> drive(sd_bus* bus, Done done, Clock::time_point deadline,
-                                 std::chrono::milliseconds limit) {
+                                 std::chrono::milliseconds limit, int pidfd) {
   for (;;) {
     const int processed = sd_bus_process(bus, nullptr);
     if (processed < 0) return lwk::unexpected("the bus connection failed: " + os_reason(processed));
@@ -80,10 +84,26 @@ lwk::Result<void, Failure> drive(sd_bus* bus, Done done, Clock::time_point deadl
     }
     // Work done may leave more to do at once: no waiting then.
     if (processed > 0) continue;
-    const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - now);
-    const int waited = sd_bus_wait(bus, static_cast<std::uint64_t>(left.count()));
-    if (waited < 0 && waited != -EINTR) {
-      return lwk::unexpected("waiting on the bus failed: " + os_reason(waited));
+    const int events = sd_bus_get_events(bus);
+    if (events < 0) return lwk::unexpected("waiting on the bus failed: " + os_reason(events));
+    pollfd watched[2] = {{sd_bus_get_fd(bus), static_cast<short>(events), 0}, {pidfd, POLLIN, 0}};
+    // The bus's own time (a reply's timeout) may come before the deadline.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+    std::uint64_t until = 0;
+    if (sd_bus_get_timeout(bus, &until) >= 0 && until != UINT64_MAX) {
+      timespec monotonic{};
+      (void)::clock_gettime(CLOCK_MONOTONIC, &monotonic);
+      const std::uint64_t at = static_cast<std::uint64_t>(monotonic.tv_sec) * 1000000u +
+                               static_cast<std::uint64_t>(monotonic.tv_nsec) / 1000u;
+      const auto bus_left = std::chrono::milliseconds(until > at ? (until - at + 999) / 1000 : 0);
+      left = std::min(left, bus_left);
+    }
+    const int ready = ::poll(watched, pidfd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno != EINTR) {
+      return lwk::unexpected("waiting on the bus failed: " + os_reason(-errno));
+    }
+    if (pidfd >= 0 && (watched[1].revents & POLLIN) != 0) {
+      return lwk::unexpected(std::string("the process that asked ended before the answer"));
     }
   }
 }
@@ -164,7 +184,7 @@ lwk::Result<Answer, Failure> check(const std::optional<std::string>& address,
   sd_bus* raw = bus->get();
   // Whether descriptors may be sent is known once the connection is up.
   auto ready = drive(
-      raw, [raw] { return sd_bus_is_ready(raw) > 0; }, deadline, limit);
+      raw, [raw] { return sd_bus_is_ready(raw) > 0; }, deadline, limit, subject.pidfd);
   if (!ready) return lwk::unexpected(std::move(ready).error());
   auto question = question_for(raw, subject);
   if (!question) return lwk::unexpected(std::move(question).error());
@@ -180,7 +200,7 @@ lwk::Result<Answer, Failure> check(const std::optional<std::string>& address,
   Slot slot(raw_slot);
   if (r < 0) return lwk::unexpected("cannot send the question: " + os_reason(r));
   auto answered = drive(
-      raw, [&reply] { return reply != nullptr; }, deadline, limit);
+      raw, [&reply] { return reply != nullptr; }, deadline, limit, subject.pidfd);
   if (!answered) return lwk::unexpected(std::move(answered).error());
   return answer_in(reply.get());
 }

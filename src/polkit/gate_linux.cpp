@@ -14,8 +14,8 @@ Decision Gate::pass(uid_t uid, const std::function<Decision()>& decide) {
     }
     if (awaited_ >= in_all_) {
       return Decision{false, "refused the action " + std::string(ACTION) + " for uid " +
-                                 std::to_string(uid) + ": " + std::to_string(awaited_) +
-                                 " decisions of polkit are awaited already"};
+                                 std::to_string(uid) +
+                                 ": polkit is deciding an earlier request; ask again in a moment"};
     }
     ++awaited_;
     of_uid_.insert(uid);

@@ -113,7 +113,8 @@ class Server {
   // Serves until a stop is asked for (also before run() began); then
   // accepts and reads nothing more, lets every message already read be
   // handled and its reply be sent (each within `reply_timeout`), and
-  // returns.
+  // returns. The messages of callers not served that no worker has begun
+  // are answered with the refusal, unhandled.
   void run();
 
   // Asks the server that runs, or the next one to run, to stop.

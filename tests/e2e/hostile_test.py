@@ -396,12 +396,19 @@ class Hostile(sandboxed.Fresh):
         self.assertLess(busy, (1.2 if FULL else 2) * idle)
 
     def test_a_blocked_standard_error(self):
-        """The helper's standard error is a pipe nobody reads, filled by the
-        journal lines of refusals; flushes and applies go on."""
+        """The helper's standard error is a pipe nobody reads, full before
+        the journal's lines of refusals come; flushes and applies go on."""
         read_end, write_end = os.pipe()
         try:
+            os.set_blocking(write_end, False)
+            try:
+                while True:
+                    os.write(write_end, b"x" * 4096)
+            except BlockingIOError:
+                pass  # full
+            os.set_blocking(write_end, True)
             self.start_helper(stderr=write_end)
-            refusals = 6000 if FULL else 1000
+            refusals = 2000 if FULL else 200
             with connect() as sock:
                 sock.settimeout(60)
                 for _ in range(refusals):

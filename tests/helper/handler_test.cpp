@@ -407,11 +407,31 @@ TEST(HandlerConcurrency, OperationsOfManyConnectionsNeverOverlap) {
 // Refused callers journal outside the service lock, and a journal line makes
 // the log's directory when it is missing: while the store is being removed,
 // such a line waits, and no removal fails or leaves a half-removed store.
+// Refusals get a few lines a second; the rest are counted, and the count
+// goes with the next line, so that a flood cannot rotate the log away.
+TEST_F(HandlerTest, RefusalLinesAreBoundedAndTheRestCounted) {
+  scripted_verdict = Verdict::refuse("uid 4321 is neither root nor a member");
+  const std::string line = "refused to serve: uid 4321 is neither root nor a member";
+  for (int i = 0; i < 8; ++i) {
+    FakeMessage m;
+    m.data = bytes({0, 1, 2});
+    handle(m, *state_);
+    EXPECT_EQ(m.reply, "");
+  }
+  EXPECT_EQ(log(), std::vector<std::string>(5, line));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  FakeMessage next;
+  next.data = bytes({0, 1, 2});
+  handle(next, *state_);
+  EXPECT_EQ(log().back(), line + " (and 3 refusals not journaled)");
+}
+
 TEST(HandlerConcurrency, RefusalsDuringRemovalsNeverBreakThem) {
   lwk_test::TempDir dir;
   ServiceState state(hosts_helper_core::write::Paths{dir / "hosts", dir / "store"},
                      dir / "store/helper.log", std::make_unique<lwk_test::FaultyPlatform>(),
                      &scripted_check);
+  state.refusal_lines_per_second = SIZE_MAX;  // every refusal a line, to race the removals
   scripted_verdict = Verdict::serve();
   spit(state.paths.target, "127.0.0.1 localhost\n");
   std::atomic<bool> done{false};

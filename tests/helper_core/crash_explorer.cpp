@@ -46,7 +46,7 @@ Start start_with(const std::string& original, int applies) {
   Start start{{}, {original}};
   std::uint64_t counter = 0;
   for (int i = 1; i <= applies; ++i) {
-    Sets sets("s" + std::to_string(i));
+    Sets sets(std::string("s").append(std::to_string(i)));
     auto written = apply_sets(sets.sets, platform, counter);
     if (written) start.held.push_back(*written);
   }

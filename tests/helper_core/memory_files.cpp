@@ -84,7 +84,11 @@ std::string describe(const Operation& op) {
     case OpKind::List: return "list " + op.path;
     case OpKind::MakeDirectory: return "mkdir " + op.path;
     case OpKind::Create: return "create " + op.path;
-    case OpKind::Append: return "append " + std::to_string(op.bytes.size()) + " to " + op.path;
+    case OpKind::Append:
+      return std::string("append ")
+          .append(std::to_string(op.bytes.size()))
+          .append(" to ")
+          .append(op.path);
     case OpKind::FlushFile: return "fsync " + op.path;
     case OpKind::Close: return "close " + op.path;
     case OpKind::Permissions: return "permissions " + op.path;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -83,6 +84,32 @@ TEST(AuthorityTest, AuthorizesOnlyWhatPolkitAuthorizes) {
   close(pidfd);
 }
 
+// A question about a process that ends meanwhile is given up at once: no
+// one is left to answer for, and a prompt nobody answers holds nothing.
+TEST(AuthorityTest, GivesUpWhenTheProcessThatAskedEnds) {
+  if (access(polkit_test::DBUS_DAEMON, X_OK) != 0) GTEST_SKIP() << "dbus-daemon is not installed";
+  polkit_test::TestBus bus;
+  ASSERT_TRUE(bus.start(/*with_authority=*/true));
+  const pid_t child = fork();
+  if (child == 0) {
+    usleep(200000);
+    _exit(0);
+  }
+  ASSERT_GT(child, 0);
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+  ASSERT_GE(pidfd, 0);
+  const auto begun = std::chrono::steady_clock::now();
+  const auto decision =
+      Authority(bus.address()).ask({child, 1005, 1, pidfd}, 10s);  // never answered
+  EXPECT_LT(std::chrono::steady_clock::now() - begun, 5s);
+  EXPECT_FALSE(decision.authorized);
+  EXPECT_NE(decision.refusal.find(": the process that asked ended before the answer"),
+            std::string::npos)
+      << decision.refusal;
+  close(pidfd);
+  waitpid(child, nullptr, 0);
+}
+
 }  // namespace
 
 namespace {
@@ -117,7 +144,8 @@ TEST(GateTest, BoundsTheDecisionsAwaitedAtOnce) {
   const std::string action(hosts_polkit::ACTION);
   const hosts_polkit::Decision full = gate.pass(1003, answer);
   EXPECT_EQ(full.refusal, "refused the action " + action +
-                              " for uid 1003: 2 decisions of polkit are awaited already");
+                              " for uid 1003: polkit is deciding an earlier request; ask again "
+                              "in a moment");
   const hosts_polkit::Decision again = gate.pass(1001, answer);
   EXPECT_EQ(again.refusal, "refused the action " + action +
                                " for uid 1001: polkit is still deciding an earlier request of "

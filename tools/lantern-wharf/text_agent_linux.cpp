@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,13 +37,15 @@ bool closed_before(int fd, Clock::time_point deadline) {
 }
 
 // Starts pkttyagent with `notify`, the write end of a pipe, as its
-// --notify-fd. Returns its pid, or -1.
+// --notify-fd. It is asked to end with this process, however this one ends
+// (a kill included, which runs no destructor): a parent-death signal, set in
+// the child before it runs the agent, and checked against a parent that
+// ended before it was set. Returns its pid, or -1.
 pid_t spawn_agent(int notify) {
-  posix_spawn_file_actions_t actions;
-  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
-  // A dup2 onto itself clears close-on-exec, so that the agent inherits it.
-  int failed = posix_spawn_file_actions_adddup2(&actions, notify, notify);
-  std::string process = std::to_string(getpid());
+  // Everything the child needs is made before the fork: it may only call
+  // what is safe between fork and exec in a process with threads.
+  const pid_t parent = getpid();
+  std::string process = std::to_string(parent);
   std::string notify_fd = std::to_string(notify);
   char* argv[] = {const_cast<char*>(PKTTYAGENT),
                   const_cast<char*>("--process"),
@@ -52,10 +54,14 @@ pid_t spawn_agent(int notify) {
                   notify_fd.data(),
                   const_cast<char*>("--fallback"),
                   nullptr};
-  pid_t pid = -1;
-  if (failed == 0) failed = posix_spawn(&pid, PKTTYAGENT, &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return failed == 0 ? pid : -1;
+  const pid_t pid = fork();
+  if (pid != 0) return pid < 0 ? -1 : pid;
+  if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(127);
+  // The notify descriptor is inherited: only its close-on-exec goes.
+  const int flags = fcntl(notify, F_GETFD);
+  if (flags < 0 || fcntl(notify, F_SETFD, flags & ~FD_CLOEXEC) != 0) _exit(127);
+  execve(PKTTYAGENT, argv, environ);
+  _exit(127);
 }
 
 }  // namespace
