@@ -165,8 +165,9 @@ TEST(CInterface, EncodesChecksAndDecodesAsTheHelperDoes) {
   char* octets = nullptr;
   size_t length = 0;
   ASSERT_EQ(lw_encode(LW_REQUEST_APPLY, json, &octets, &length), LW_OK) << lw_last_error();
-  auto request = hosts_ipc::decode_request(std::string_view(octets, length));
+  const std::string encoded(octets, length);  // the decoded request views it
   lw_free(octets);
+  auto request = hosts_ipc::decode_request(encoded);
   ASSERT_TRUE(request.has_value());
   const auto* apply = std::get_if<hosts_ipc::ApplySets>(&*request);
   ASSERT_NE(apply, nullptr);
