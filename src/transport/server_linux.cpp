@@ -206,11 +206,10 @@ struct Server::State {
     for (const Share s : shares) {
       // A share with no reply under way always takes one job, however small.
       if (jobs[s].empty() || (replying[s] != 0 && replying[s] >= share_of(s))) continue;
-      if (s == kOthers && !others_may_begin()) continue;
-      if (jobs[s].front().large) {
-        if (large_in_hand[s]) continue;
-        large_in_hand[s] = true;
-      }
+      if (jobs[s].front().large && large_in_hand[s]) continue;
+      // Once a stop is asked, the others' jobs are refused unhandled, at once.
+      if (s == kOthers && !stop_asked.load() && !others_may_begin()) continue;
+      if (jobs[s].front().large) large_in_hand[s] = true;
       Job job = std::move(jobs[s].front());
       jobs[s].pop_front();
       return job;
@@ -248,7 +247,14 @@ struct Server::State {
       lock.unlock();
       {
         FrameMessage message(*job);
-        handler(message);
+        if (job->share == kOthers && stop_asked.load()) {
+          // A stop answers what was read, but the callers not served get
+          // the refusal unasked: a polkit decision each could hold the stop
+          // for as long as a prompt may wait.
+          if (message.wants_reply()) message.send_reply({});
+        } else {
+          handler(message);
+        }
       }
       std::string().swap(job->payload);
       lock.lock();

@@ -40,7 +40,11 @@ class Listener : public ::testing::Test {
   ~Listener() override {
     release();
     if (server_) {
-      hosts_transport::Server::request_stop();
+      // A server that has stopped already is not asked again: the stop would
+      // stay asked for the next test's server.
+      if (done_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        hosts_transport::Server::request_stop();
+      }
       done_.wait();
     }
   }
@@ -387,6 +391,28 @@ TEST_F(Listener, AStopAnswersWhatWasRead) {
   EXPECT_EQ(reply(fd), "held");
   EXPECT_EQ(done_.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   ::close(fd);
+}
+
+// A stop answers the queued messages of callers not served with the
+// refusal, unhandled: each could otherwise hold the stop as long as a polkit
+// prompt may wait. A served caller's message is still handled.
+TEST_F(Listener, AStopRefusesTheOthersQueuedMessagesUnhandled) {
+  hosts_transport::ServerLimits limits;
+  limits.workers = 2;  // one for the others, one for the served
+  start(limits);
+  const int held = connect_to();
+  send_all(held, frame::message_frame("hold", true));
+  wait_until_held();
+  const int queued = connect_to();
+  send_all(queued, frame::message_frame("queued", true));
+  std::this_thread::sleep_for(milliseconds(100));  // read, and waiting for the held worker
+  hosts_transport::Server::request_stop();
+  std::this_thread::sleep_for(milliseconds(100));
+  release();
+  EXPECT_EQ(reply(held), "held");
+  EXPECT_EQ(reply(queued), "");  // the refusal
+  EXPECT_EQ(done_.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  for (const int fd : {held, queued}) ::close(fd);
 }
 
 TEST_F(Listener, AStopAskedBeforeTheServerRunsIsNotLost) {
