@@ -57,8 +57,8 @@ class ScopedFd {
 };
 
 // Starts `command` in a process group of its own, with standard input from
-// the null device, its output into `out`, no other descriptor, and the
-// command environment. Returns its pid, or the error number of the failed
+// the null device, its output into `out`, no other descriptor, the command
+// environment, and no signal blocked or ignored. Returns its pid, or the error number of the failed
 // start.
 lwk::Result<pid_t, int> start(const CacheCommand& command, int out) {
   posix_spawn_file_actions_t actions;
@@ -76,6 +76,16 @@ lwk::Result<pid_t, int> start(const CacheCommand& command, int out) {
     (void)::posix_spawn_file_actions_destroy(&actions);
     return unexpected(rc);
   }
+  // Signals as a program expects them: none blocked, and every one at its
+  // default, for an ignored signal stays ignored across exec (the helper
+  // ignores SIGPIPE, and the C library may ignore its own in the child).
+  sigset_t none;
+  sigset_t reset;
+  (void)::sigemptyset(&none);
+  (void)::sigfillset(&reset);
+  (void)::posix_spawnattr_setsigmask(&attributes, &none);
+  (void)::posix_spawnattr_setsigdefault(&attributes, &reset);
+  flags |= POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
   (void)::posix_spawnattr_setflags(&attributes, flags);
   (void)::posix_spawnattr_setpgroup(&attributes, 0);  // a group named after the command's pid
 

@@ -249,8 +249,9 @@ class Hostile(sandboxed.Fresh):
         self.served_beside(attack, "held workers and queued 16 MiB frames", 6)
 
     def test_idle_connections_at_the_default_open_file_limit(self):
-        """1,030 connections that send nothing, with the helper at systemd's
-        default open-file limit of 1,024; more wait in the listen backlog."""
+        """1,030 connections that send nothing, with the helper at an
+        open-file limit of 1,024 (systemd's default, which the unit raises);
+        more wait in the listen backlog."""
         self.start_helper(preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE,
                                                                 (1024, 4096)))
         count = 1030 + 129
@@ -382,8 +383,8 @@ class Hostile(sandboxed.Fresh):
                 signal_all(signal.SIGCONT)
                 time.sleep(0.3)
                 busy.append(self.apply())
-            refused = sum(1 for line in open(os.path.join(STORE, "helper.log"), errors="replace")
-                          if " refused to serve: " in line)
+            with open(os.path.join(STORE, "helper.log"), errors="replace") as log:
+                refused = sum(1 for line in log if " refused to serve: " in line)
         finally:
             for p in flood:
                 p.kill()

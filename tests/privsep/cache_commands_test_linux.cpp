@@ -43,25 +43,49 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 // The helper holds a descriptor without close-on-exec and a variable its
-// starter set: the command sees neither. Its environment is read as the
-// kernel handed it over, and its descriptors are those `ls`, exec'd in its
-// place, inherits (less the one ls opens on /proc/self/fd itself).
+// starter set, ignores SIGPIPE and blocks a signal: the command sees none of
+// it. Its environment and signals are read as the kernel handed them over,
+// and its descriptors are those `ls`, exec'd in its place, inherits (less the
+// one ls opens on /proc/self/fd itself).
 TEST(FlushNameCache, ACommandStartsWithAFixedEnvironmentAndTheStandardDescriptorsOnly) {
   lwk_test::TempDir dir;
   const int leaked = ::open((dir / "leaked").c_str(), O_CREAT | O_WRONLY, 0600);
   ASSERT_GE(leaked, 3);
   ASSERT_EQ(::setenv("LD_LIBRARY_PATH", "/tmp/planted", 1), 0);
-  const std::string reports = script(dir, "reports",
-                                     "tr '\\0' '\\n' < /proc/$$/environ > " + dir / "environment" +
-                                         "\nexec ls -l /proc/self/fd > " + dir / "descriptors");
+  struct sigaction ignore {};
+  struct sigaction was {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &was), 0);
+  sigset_t blocked;
+  sigset_t mask_was;
+  ::sigemptyset(&blocked);
+  ::sigaddset(&blocked, SIGUSR1);
+  ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &blocked, &mask_was), 0);
+  const std::string reports = script(
+      dir, "reports",
+      "tr '\\0' '\\n' < /proc/$$/environ > " + dir / "environment" +
+          // Read by the shell itself, before it has started anything: a
+          // shell blocks signals while it starts a command.
+          "\nwhile IFS= read -r l; do case \"$l\" in SigBlk*|SigIgn*) echo \"$l\";; esac; done"
+          " < /proc/$$/status > " +
+          dir / "signals" + "\nexec ls -l /proc/self/fd > " + dir / "descriptors");
   SystemPlatform platform(true, {{reports, {}}});
   auto r = platform.flush_name_cache();
   ::close(leaked);
   ::unsetenv("LD_LIBRARY_PATH");
+  ::sigaction(SIGPIPE, &was, nullptr);
+  ::pthread_sigmask(SIG_SETMASK, &mask_was, nullptr);
   ASSERT_TRUE(r.has_value()) << r.error();
   EXPECT_TRUE(*r);
   EXPECT_EQ(lines_of(lwk_test::slurp(dir / "environment")),
             (std::vector<std::string>{"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LANG=C.UTF-8"}));
+  // No signal blocked, and none of the standard ones ignored (the C library
+  // keeps its own real-time ones ignored in what posix_spawn starts).
+  const std::vector<std::string> signals = lines_of(lwk_test::slurp(dir / "signals"));
+  ASSERT_EQ(signals.size(), 2u);
+  EXPECT_EQ(signals[0], "SigBlk:\t0000000000000000");
+  ASSERT_TRUE(signals[1].starts_with("SigIgn:\t")) << signals[1];
+  EXPECT_EQ(std::stoull(signals[1].substr(8), nullptr, 16) & 0x7fffffffu, 0u) << signals[1];
   const std::string listing = lwk_test::slurp(dir / "descriptors");
   std::set<int> open;
   for (const std::string& line : lines_of(listing)) {
