@@ -24,7 +24,8 @@ void journal(const ServiceState& state, std::string_view line) {
 // A refusal of a caller, journaled as far as the refusal lines of the
 // current second allow; otherwise counted, and the count noted with the next
 // line that is.
-void journal_refusal(ServiceState& state, std::string_view why) {
+void journal_refusal(ServiceState& state, std::string_view why,
+                     std::string_view head = "refused to serve: ") {
   ServiceState::RefusalLines& lines = state.refusal_lines;
   std::uint64_t left_out = 0;
   {
@@ -41,7 +42,7 @@ void journal_refusal(ServiceState& state, std::string_view why) {
     ++lines.noted;
     left_out = std::exchange(lines.left_out, 0);
   }
-  std::string line = "refused to serve: " + std::string(why);
+  std::string line = std::string(head).append(why);
   if (left_out > 0) {
     line.append(" (and ").append(std::to_string(left_out)).append(" refusals not journaled)");
   }
@@ -138,6 +139,11 @@ void handle(hosts_transport::Message& message, ServiceState& state) {
     return answer(message, {});
   }
   const identity::Verdict verdict = state.check_caller(*caller);
+  if (verdict.undecided) {
+    // No reply at all: the transport ends a connection whose message wanted
+    // one and got none, and the client says the helper could not be reached.
+    return journal_refusal(state, verdict.refusal, "left unanswered: ");
+  }
   if (!verdict.served) {
     journal_refusal(state, verdict.refusal);
     return answer(message, {});

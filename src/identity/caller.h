@@ -15,13 +15,20 @@ namespace identity {
 struct Caller;
 
 // The answer: served, or refused with the words the journal gives after
-// "refused to serve: ".
+// "refused to serve: ", or not decided now.
 struct Verdict {
   bool served = false;
   std::string refusal;
+  // Not decided: the helper could not look at the caller now, for a trouble
+  // of its own (no descriptor or no memory to look with), which says nothing
+  // of the caller. The message is left unanswered and its connection ended,
+  // so that the caller is told the helper could not be reached and may ask
+  // again, never that it is not served.
+  bool undecided = false;
 
-  static Verdict serve() { return {true, {}}; }
-  static Verdict refuse(std::string why) { return {false, std::move(why)}; }
+  static Verdict serve() { return {true, {}, false}; }
+  static Verdict refuse(std::string why) { return {false, std::move(why), false}; }
+  static Verdict not_now(std::string why) { return {false, std::move(why), true}; }
   friend bool operator==(const Verdict&, const Verdict&) = default;
 };
 

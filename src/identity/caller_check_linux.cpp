@@ -1,12 +1,16 @@
 #include "identity/caller_check_linux.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <optional>
 
 #include "identity/process_linux.h"
 #include "os/files.h"
@@ -20,10 +24,31 @@ bool has_ended(int pidfd) {
   return ::poll(&p, 1, 0) != 0;
 }
 
-// Whether `caller` is still the process that connected.
-bool still_there(const Caller& caller) {
-  if (caller.pidfd >= 0 && has_ended(caller.pidfd)) return false;
-  return start_time_of(caller.pid) == caller.start_time;
+Verdict ended(const Caller& caller) {
+  return Verdict::refuse("pid " + std::to_string(caller.pid) + " has ended since it connected");
+}
+
+// For a caller the helper could not look at (no descriptor or no memory to
+// look with): that says nothing of the caller, so it is not told it has
+// ended.
+Verdict not_checked(const Caller& caller) {
+  return Verdict::not_now("pid " + std::to_string(caller.pid) + " could not be checked now");
+}
+
+// The refusal of a caller that is not still the process that connected, or
+// cannot be seen to be now; nothing when it is.
+std::optional<Verdict> unless_still_there(const Caller& caller) {
+  if (caller.pid <= 0) return ended(caller);
+  const auto started = start_time_of(caller.pid);
+  if (!started) {
+    return started.error() == Unknown::Gone ? ended(caller) : not_checked(caller);
+  }
+  // The pidfd is looked at after the start time was read: if the process
+  // that connected is alive now, the start time read was its own.
+  if (*started != caller.start_time || (caller.pidfd >= 0 && has_ended(caller.pidfd))) {
+    return ended(caller);
+  }
+  return std::nullopt;
 }
 
 // Whether only root can change what `st` describes: owned by root, and
@@ -68,10 +93,6 @@ std::string executable_of(pid_t pid) {
   return path;
 }
 
-Verdict ended(const Caller& caller) {
-  return Verdict::refuse("pid " + std::to_string(caller.pid) + " has ended since it connected");
-}
-
 }  // namespace
 
 bool is_root_or_member(const Caller& caller, gid_t group) {
@@ -80,7 +101,7 @@ bool is_root_or_member(const Caller& caller, gid_t group) {
 }
 
 Verdict check_caller(const Caller& caller, const ClientRules& rules) {
-  if (caller.pid <= 0 || !still_there(caller)) return ended(caller);
+  if (auto refusal = unless_still_there(caller)) return *std::move(refusal);
   if (!is_root_or_member(caller, rules.group)) {
     if (!rules.ask_polkit) {
       return Verdict::refuse("uid " + std::to_string(caller.uid) +
@@ -89,13 +110,19 @@ Verdict check_caller(const Caller& caller, const ClientRules& rules) {
     Verdict allowed = rules.ask_polkit(caller);
     if (!allowed.served) return allowed;
   }
-  struct stat running;
-  if (::stat(("/proc/" + std::to_string(caller.pid) + "/exe").c_str(), &running) != 0) {
-    return ended(caller);
+  // The caller's executable may lie on a file system that answers slowly or
+  // never (a hung network mount, a user's FUSE mount): only the attributes
+  // the kernel holds already are asked for, so that no request goes out and
+  // one caller cannot stall the others. The device comes with every answer.
+  const std::string exe = "/proc/" + std::to_string(caller.pid) + "/exe";
+  struct statx running;
+  if (::statx(AT_FDCWD, exe.c_str(), AT_STATX_DONT_SYNC, STATX_INO, &running) != 0) {
+    return errno == ENOENT || errno == ESRCH ? ended(caller) : not_checked(caller);
   }
   struct stat client;
-  if (::stat(rules.client.c_str(), &client) != 0 || client.st_dev != running.st_dev ||
-      client.st_ino != running.st_ino) {
+  if ((running.stx_mask & STATX_INO) == 0 || ::stat(rules.client.c_str(), &client) != 0 ||
+      client.st_dev != ::makedev(running.stx_dev_major, running.stx_dev_minor) ||
+      client.st_ino != running.stx_ino) {
     return Verdict::refuse("pid " + std::to_string(caller.pid) + " runs " +
                            executable_of(caller.pid) + ", not the client " + rules.client);
   }
@@ -105,7 +132,7 @@ Verdict check_caller(const Caller& caller, const ClientRules& rules) {
   }
   // The executable was examined for the pid; if that pid now names another
   // process, what was examined may have been that one's.
-  if (!still_there(caller)) return ended(caller);
+  if (auto refusal = unless_still_there(caller)) return *std::move(refusal);
   return Verdict::serve();
 }
 

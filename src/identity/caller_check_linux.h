@@ -4,10 +4,13 @@
 // as a file with the trusted client path).
 //
 // How far that is: the kernel vouches for the peer's pid, uid and groups,
-// and the executable of that pid is the client's file. But a user who may
-// run the client may also drive it with any input (a debugger, a crafted
-// environment), so on Linux the executable check keeps out other programs,
-// not other people: who may ask is what really decides.
+// and the executable of that pid is the client's file when the message is
+// checked. So a process that is not running the client then is refused. But
+// a member's own programs can still be served by becoming the client (a
+// program may send its request and then exec the client before the message
+// is checked) or by driving it (with any input, a debugger, a crafted
+// environment), which a member may do anyway. The executable check does not
+// tell people apart: who may ask is what really decides.
 #ifndef LWK_IDENTITY_CALLER_CHECK_LINUX_H_
 #define LWK_IDENTITY_CALLER_CHECK_LINUX_H_
 
@@ -40,9 +43,9 @@ struct ClientRules {
 bool is_root_or_member(const Caller& caller, gid_t group);
 
 // The verdict, decided in this order; each refusal in the words given:
-// - the process must still be the one that connected: its pidfd, where
-//   there is one, shows it alive, and its start time still matches
-//   ("pid P has ended since it connected");
+// - the process must still be the one that connected: its start time still
+//   matches, and its pidfd, where there is one, shows it alive ("pid P has
+//   ended since it connected");
 // - it must be root or a member of the group, with no question asked; or
 //   else polkit must allow it (polkit's refusal, or "uid U is neither root
 //   nor a member of the group G" when polkit is not asked);
@@ -55,7 +58,12 @@ bool is_root_or_member(const Caller& caller, gid_t group);
 // - its start time, read again after the executable was examined, must
 //   still match, or the pid was reused meanwhile and what was examined may
 //   have been another process ("pid P has ended since it connected").
-// Keeps nothing between calls; safe on several threads at once.
+// Where the helper cannot look at the process now (no descriptor or no
+// memory to look with), which says nothing of the caller, the verdict is
+// not decided, in the words "pid P could not be checked now". The executable is examined only
+// through the attributes the kernel holds already, so that a caller's file
+// system cannot hold the check. Keeps nothing between calls; safe on
+// several threads at once.
 Verdict check_caller(const Caller& caller, const ClientRules& rules);
 
 }  // namespace identity

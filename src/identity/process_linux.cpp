@@ -1,5 +1,6 @@
 #include "identity/process_linux.h"
 
+#include <cerrno>
 #include <charconv>
 #include <string>
 #include <string_view>
@@ -8,15 +9,22 @@
 
 namespace identity {
 
-std::optional<std::uint64_t> start_time_of(pid_t pid) {
+lwk::Result<std::uint64_t, Unknown> start_time_of(pid_t pid) {
   auto stat = lwk::os::read_file("/proc/" + std::to_string(pid) + "/stat", /*follow_link=*/false);
-  if (!stat) return std::nullopt;
+  if (!stat) {
+    // No entry (ENOENT), or one whose process went while it was read
+    // (ESRCH): gone. Anything else is the helper's own trouble (EMFILE,
+    // ENFILE, ENOMEM), which must not pass for the caller's end.
+    const int code = stat.error().code;
+    return lwk::unexpected(code == ENOENT || code == ESRCH ? Unknown::Gone : Unknown::NotLooked);
+  }
   // "PID (COMM) STATE PPID ...": COMM may hold spaces and parentheses, so the
   // fields are counted from the last ")". STATE is field 3; the start time is
   // field 22.
+  const auto unreadable = lwk::unexpected(Unknown::Gone);
   const std::string_view text = *stat;
   const std::size_t close = text.rfind(')');
-  if (close == std::string_view::npos) return std::nullopt;
+  if (close == std::string_view::npos) return unreadable;
   std::size_t at = close + 1;
   for (int field = 3; field <= 22; ++field) {
     while (at < text.size() && text[at] == ' ') ++at;
@@ -26,13 +34,27 @@ std::optional<std::uint64_t> start_time_of(pid_t pid) {
       const std::string_view digits = text.substr(at, end - at);
       const auto [ptr, error] =
           std::from_chars(digits.data(), digits.data() + digits.size(), start);
-      if (error != std::errc() || ptr != digits.data() + digits.size()) return std::nullopt;
+      if (error != std::errc() || ptr != digits.data() + digits.size()) return unreadable;
       return start;
     }
-    if (end == std::string_view::npos) return std::nullopt;
+    if (end == std::string_view::npos) return unreadable;
     at = end;
   }
-  return std::nullopt;
+  return unreadable;
+}
+
+NoPeerPidfd why_no_peer_pidfd(int error) {
+  switch (error) {
+    case ENOPROTOOPT: return NoPeerPidfd::NotOffered;
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM: return NoPeerPidfd::NotLooked;
+    default:
+      // EINVAL or ESRCH for a peer reaped before it was asked about, ENODATA
+      // for a socket with no peer: in no case may whatever holds the pid now
+      // be taken for the peer.
+      return NoPeerPidfd::Gone;
+  }
 }
 
 }  // namespace identity

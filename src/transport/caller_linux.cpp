@@ -52,8 +52,19 @@ std::optional<Peer> Peer::of(int fd) {
   }
   int pidfd = -1;
   size = sizeof pidfd;
-  if (::getsockopt(fd, SOL_SOCKET, SO_PEERPIDFD, &pidfd, &size) != 0 || size != sizeof pidfd) {
-    pidfd = -1;  // an older kernel: the start time alone tells processes apart
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERPIDFD, &pidfd, &size) != 0) {
+    pidfd = -1;
+    switch (identity::why_no_peer_pidfd(errno)) {
+      case identity::NoPeerPidfd::NotOffered:
+        break;  // an older kernel: the start time alone tells processes apart
+      case identity::NoPeerPidfd::Gone:
+        // Reaped before it was accepted: its pid may be anyone's by now.
+        return Peer(peer.uid, std::nullopt, -1);
+      case identity::NoPeerPidfd::NotLooked:
+        // The helper's own want of descriptors says nothing of the peer;
+        // the connection is closed, and the caller may come again.
+        return std::nullopt;
+    }
   }
   identity::Caller caller;
   caller.pid = peer.pid;
@@ -62,6 +73,10 @@ std::optional<Peer> Peer::of(int fd) {
   caller.groups = groups_of(fd);
   caller.pidfd = pidfd;
   const auto started = identity::start_time_of(peer.pid);
+  if (!started && started.error() == identity::Unknown::NotLooked) {
+    if (pidfd >= 0) ::close(pidfd);
+    return std::nullopt;  // as above: not looked at is not gone
+  }
   // Read after the start time: if the connector is still alive now, the start
   // time read was its own, not that of a later holder of its pid.
   const bool known = started && peer.pid > 0 && !(pidfd >= 0 && has_ended(pidfd));

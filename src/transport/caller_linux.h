@@ -26,7 +26,9 @@ namespace caller {
 class Peer {
  public:
   // The peer of the connected socket `fd`, or nothing when the kernel gives
-  // no credentials for it.
+  // no credentials for it or the helper could not look at it now (its
+  // descriptor table full, say): such a connection is to be ended, not
+  // refused, for nothing is known of its caller.
   static std::optional<Peer> of(int fd);
 
   Peer(Peer&& other) noexcept;
@@ -37,9 +39,9 @@ class Peer {
 
   uid_t uid() const { return uid_; }
   // The caller as the kernel vouched for it when it connected, with its
-  // start time and the pidfd this peer holds; nothing when its start time
-  // could not be read or it had ended by then. The caller check finds out
-  // whether it is still there.
+  // start time and the pidfd this peer holds; nothing when it had ended by
+  // then (or, on a kernel without pidfds of peers, its start time was gone).
+  // The caller check finds out whether it is still there.
   const std::optional<identity::Caller>& caller() const { return caller_; }
 
  private:

@@ -1,18 +1,31 @@
 // The caller check on Linux, with real processes: the client itself, a copy
 // of it, another program, a client in a directory others may write, a
 // process that has gone, callers outside the group with and without polkit's
-// leave; and the caller a socket's peer makes.
+// leave; and the caller a socket's peer makes, including when the kernel
+// gives no pidfd of it and when the helper's descriptor table is full.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,8 +72,8 @@ class Waiting {
   }
   // The caller as a connection of this process would make it: root's.
   Caller caller() const {
-    return Caller{pid_, ::geteuid(), ::getegid(), {}, identity::start_time_of(pid_).value_or(0),
-                  -1};
+    const auto started = identity::start_time_of(pid_);
+    return Caller{pid_, ::geteuid(), ::getegid(), {}, started ? *started : 0, -1};
   }
   std::string exe() const { return exe_of(pid_); }
   static std::string exe_of(pid_t pid) {
@@ -195,10 +208,156 @@ TEST(CallerLinux, TheCallerOfASocketPeer) {
   groups.resize(
       static_cast<std::size_t>(::getgroups(static_cast<int>(groups.size()), groups.data())));
   EXPECT_EQ(c.groups, groups);
-  EXPECT_EQ(c.start_time, identity::start_time_of(::getpid()));
+  const auto ours = identity::start_time_of(::getpid());
+  ASSERT_TRUE(ours.has_value());
+  EXPECT_EQ(c.start_time, *ours);
   ::close(pair[0]);
   ::close(pair[1]);
   EXPECT_FALSE(caller::Peer::of(pair[0]).has_value());  // no socket: no peer
+}
+
+// The exit status of `body` run in a child of this process, or -1 when the
+// child did not exit. The child may change what cannot be undone (its
+// descriptor limit, a seccomp filter) and makes no gtest assertion.
+int in_child(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  int status = 0;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+constexpr int kPeerPidfd = 77;  // SO_PEERPIDFD, which older headers lack
+
+// Whether this kernel gives pidfds of a socket's peer (SO_PEERPIDFD).
+bool peer_pidfds_offered() {
+  int pair[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
+  int pidfd = -1;
+  socklen_t size = sizeof pidfd;
+  const bool offered =
+      ::getsockopt(pair[0], SOL_SOCKET, kPeerPidfd, &pidfd, &size) == 0 || errno != ENOPROTOOPT;
+  if (pidfd >= 0) ::close(pidfd);
+  ::close(pair[0]);
+  ::close(pair[1]);
+  return offered;
+}
+
+// What Peer::of made of a socket whose peer is the process itself.
+enum Made { kNoPeer = 1, kNoCaller, kCaller, kWrongCaller };
+
+int made_of(int fd, bool pidfd_wanted) {
+  const auto peer = caller::Peer::of(fd);
+  if (!peer) return kNoPeer;
+  if (!peer->caller()) return kNoCaller;
+  const auto ours = identity::start_time_of(::getpid());
+  const Caller& c = *peer->caller();
+  const bool right =
+      c.pid == ::getpid() && ours && c.start_time == *ours && (c.pidfd >= 0) == pidfd_wanted;
+  return right ? kCaller : kWrongCaller;
+}
+
+// Makes getsockopt(SO_PEERPIDFD) fail with `error` in this process: a
+// seccomp filter, which stays for the process's life. False when it cannot.
+bool refuse_peer_pidfds_with(int error) {
+#if defined(__x86_64__)
+  constexpr std::uint32_t arch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+  constexpr std::uint32_t arch = AUDIT_ARCH_AARCH64;
+#else
+  (void)error;
+  return false;
+#endif
+#if defined(__x86_64__) || defined(__aarch64__)
+  // Little-endian: the option's number is the low half of the third argument.
+  constexpr std::uint32_t option = offsetof(seccomp_data, args) + 2 * sizeof(std::uint64_t);
+  sock_filter program[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 0, 5),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_getsockopt, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, option),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kPeerPidfd, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K,
+               SECCOMP_RET_ERRNO | (static_cast<std::uint32_t>(error) & SECCOMP_RET_DATA)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+#endif
+}
+
+TEST(CallerLinux, WhatAPeerWithoutAPidfdMakes) {
+  // The kernel's reasons for giving no pidfd, each as it would answer: one
+  // that does not know the option leaves the start time to tell the peer
+  // apart; a peer reaped before it was accepted (EINVAL before Linux 6.16)
+  // is no caller, whatever holds its pid now; the helper's own want of
+  // descriptors or memory makes no peer, so that the connection is closed
+  // and the caller may come again, not refused.
+  const struct {
+    int error;
+    Made made;
+  } cases[] = {
+      {ENOPROTOOPT, kCaller}, {EINVAL, kNoCaller}, {ESRCH, kNoCaller}, {ENODATA, kNoCaller},
+      {EMFILE, kNoPeer},      {ENFILE, kNoPeer},   {ENOMEM, kNoPeer},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::strerror(c.error));
+    const int made = in_child([&c] {
+      int pair[2];
+      if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return 100;
+      if (!refuse_peer_pidfds_with(c.error)) return 101;
+      return made_of(pair[0], /*pidfd_wanted=*/false);
+    });
+    if (made == 101) GTEST_SKIP() << "no seccomp filter could be set";
+    EXPECT_EQ(made, c.made);
+  }
+}
+
+TEST(CallerLinux, AFullDescriptorTableIsNoEndOfTheCaller) {
+  const bool pidfds = peer_pidfds_offered();
+  const int failed = in_child([pidfds] {
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return 100;
+    const auto started = identity::start_time_of(::getpid());
+    if (!started) return 100;
+    const Caller self{::getpid(), ::geteuid(), ::getegid(), {}, *started, -1};
+    const identity::ClientRules rules{"/proc/self/exe", 0, "root", {}};
+    // A limit just above the pair, and every descriptor below it taken.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 100;
+    limit.rlim_cur = static_cast<rlim_t>(std::max(pair[0], pair[1]) + 8);
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 100;
+    int last = -1;
+    for (int fd; (fd = ::dup(pair[0])) >= 0;) last = fd;
+    if (errno != EMFILE || last < 0) return 100;
+
+    // Not looked at is not gone: the start time, the peer and the check
+    // each say so.
+    const auto unread = identity::start_time_of(::getpid());
+    if (unread || unread.error() != identity::Unknown::NotLooked) return 1;
+    if (made_of(pair[0], pidfds) != kNoPeer) return 2;
+    if (identity::check_caller(self, rules) !=
+        Verdict::not_now("pid " + std::to_string(self.pid) + " could not be checked now")) {
+      return 3;
+    }
+    // Room for the pidfd alone: the start time still cannot be read.
+    ::close(last);
+    if (pidfds && made_of(pair[0], pidfds) != kNoPeer) return 4;
+    return 0;
+  });
+  const char* const what[] = {
+      "",
+      "the start time was not NotLooked",
+      "Peer::of made something of a peer it could not look at",
+      "check_caller did not say the caller could not be checked now",
+      "Peer::of made something of a peer it could take only a pidfd of",
+  };
+  ASSERT_NE(failed, 100) << "the child could not fill its descriptor table";
+  ASSERT_GE(failed, 0);
+  ASSERT_LT(failed, 5);
+  EXPECT_EQ(failed, 0) << what[failed];
 }
 
 // A process that connects to `path` and then waits until its standard input
@@ -289,7 +448,15 @@ TEST(CallerLinux, APeerWhosePidWasReusedIsNoCaller) {
   const int taken_late = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
   ASSERT_GE(taken_late, 0);
 
+  // Without pidfds of peers, a peer reaped before it was accepted cannot be
+  // told from whatever holds its pid now: only its start time can tell, and
+  // the newcomer's is read. That case needs the kernel's pidfds.
+  const bool pidfds = peer_pidfds_offered();
   for (const auto& [pid, fd] : {std::pair{first, taken_alive}, std::pair{second, taken_late}}) {
+    if (fd == taken_late && !pidfds) {
+      std::printf("the reaped connector's case needs SO_PEERPIDFD; skipped\n");
+      continue;
+    }
     int release = -1;
     const pid_t newcomer = waiting_at(pid, &release);
     if (newcomer == pid) {

@@ -88,7 +88,7 @@ class RenamingChild {
 };
 
 TEST(StartTime, ProgramNamesWithParenthesesAndSpaces) {
-  const std::optional<std::uint64_t> ours = identity::start_time_of(::getpid());
+  const auto ours = identity::start_time_of(::getpid());
   ASSERT_TRUE(ours.has_value());
   const std::string names[] = {
       "a) b c", ") ) )", "x (y) z", "   ", ")1 2 3 4 5 6 7", "(", ")", "a\n) b", "R) S 1 2 3 4",
@@ -98,11 +98,11 @@ TEST(StartTime, ProgramNamesWithParenthesesAndSpaces) {
     RenamingChild child(name);
     ASSERT_GT(child.pid(), 0);
     // Under this program's own name, which holds neither spaces nor ")".
-    const std::optional<std::uint64_t> before = identity::start_time_of(child.pid());
+    const auto before = identity::start_time_of(child.pid());
     ASSERT_TRUE(before.has_value());
     ASSERT_TRUE(child.rename());
     ASSERT_EQ(read_whole("/proc/" + std::to_string(child.pid()) + "/comm"), name + "\n");
-    const std::optional<std::uint64_t> after = identity::start_time_of(child.pid());
+    const auto after = identity::start_time_of(child.pid());
     ASSERT_TRUE(after.has_value());
     EXPECT_EQ(*after, *before);
     const std::optional<unsigned long long> scanned = start_time_by_scanf(child.pid());
@@ -122,7 +122,9 @@ TEST(StartTime, NothingForAProcessThatIsNotThere) {
   const int pid_max = std::atoi(read_whole("/proc/sys/kernel/pid_max").c_str());
   const pid_t absent[] = {reaped, static_cast<pid_t>(pid_max), 0, -1};
   for (const pid_t pid : absent) {
-    EXPECT_EQ(identity::start_time_of(pid), std::nullopt) << pid;
+    const auto started = identity::start_time_of(pid);
+    ASSERT_FALSE(started.has_value()) << pid;
+    EXPECT_EQ(started.error(), identity::Unknown::Gone) << pid;
   }
 }
 
