@@ -18,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <span>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -66,6 +67,7 @@ struct Job {
   std::string payload;
   const caller::Peer* peer;  // the connection's, which outlives the job
   std::optional<std::string> reply;
+  std::size_t charged;  // its reply's octets beyond the allowance, counted in `replying`
 };
 
 // A message of a Unix-socket connection, for the handler. The reply is kept
@@ -107,7 +109,8 @@ struct Connection {
   std::size_t sent = 0;       // octets of `out` sent
   Clock::time_point started;  // when the frame's first octet came
   Clock::time_point since;    // when it became idle, or its reply began
-  std::size_t charged = 0;    // what it holds beyond the allowance
+  std::size_t charged = 0;    // what it holds beyond the allowance, its
+                              // buffers' unused room included
 };
 
 }  // namespace
@@ -150,14 +153,20 @@ struct Server::State {
     return s == kServed ? served_share : limits.buffer_budget - served_share;
   }
 
-  // How many more octets of its frame `c` may be read now: what is left of
+  // How far the buffer of the frame `c` reads may grow now: what is left of
   // its allowance, and of its share.
-  std::size_t may_take(const Connection& c) const {
-    const std::size_t free =
-        c.payload.size() < limits.allowance ? limits.allowance - c.payload.size() : 0;
+  std::size_t may_grow(const Connection& c) const {
+    const std::size_t held = c.payload.capacity();
+    const std::size_t free = held < limits.allowance ? limits.allowance - held : 0;
     const std::size_t room =
         used[c.share] < share_of(c.share) ? share_of(c.share) - used[c.share] : 0;
     return free + room;
+  }
+
+  // How many more octets of its frame `c` may be read now: what its buffer
+  // has room for, and what the buffer may grow by.
+  std::size_t may_take(const Connection& c) const {
+    return c.payload.capacity() - c.payload.size() + may_grow(c);
   }
 
   std::size_t others_bound() const {
@@ -165,11 +174,17 @@ struct Server::State {
                                                        : 0;
   }
 
+  std::size_t beyond_allowance(std::size_t held) const {
+    return held > limits.allowance ? held - limits.allowance : 0;
+  }
+
   // Charges `c` for holding `held` octets.
-  void charge(Connection& c, std::size_t held) {
-    const std::size_t now = held > limits.allowance ? held - limits.allowance : 0;
-    used[c.share] = used[c.share] - c.charged + now;
-    c.charged = now;
+  void charge(Connection& c, std::size_t held) { charge_beyond(c, beyond_allowance(held)); }
+
+  // Charges `c` for holding `beyond` octets over its allowance.
+  void charge_beyond(Connection& c, std::size_t beyond) {
+    used[c.share] = used[c.share] - c.charged + beyond;
+    c.charged = beyond;
   }
 
   // Gives back the budget of the reply `c` was sending.
@@ -257,8 +272,13 @@ struct Server::State {
         }
       }
       std::string().swap(job->payload);
+      job->charged = job->reply ? beyond_allowance(job->reply->capacity()) : 0;
       lock.lock();
       if (job->large) large_in_hand[job->share] = false;
+      // The reply counts in its share before this worker chooses its next
+      // job: counted only once the polling thread takes it, a second large
+      // reply could begin beside it.
+      replying[job->share] += job->charged;
       returned.push_back(std::move(*job));
       work.notify_all();
       (void)!::write(wake_write, &kReturned, 1);
@@ -325,14 +345,18 @@ struct Server::State {
       c.frame = frame::parse_header(c.header);
       if (!c.frame) return close_connection(fd);  // no frame of ours
     } else {
-      c.payload.append(buffer, static_cast<std::size_t>(n));
-      charge(c, c.payload.size());
+      take_in(c, std::string_view(buffer, static_cast<std::size_t>(n)));
     }
     if (c.payload.size() < c.frame->length) return;
     // Whole: to the workers. It stays charged until its reply has gone.
-    Job job{
-        fd,      c.share,     c.payload.size() > limits.allowance, *c.frame, std::move(c.payload),
-        &c.peer, std::nullopt};
+    Job job{fd,
+            c.share,
+            c.payload.size() > limits.allowance,
+            *c.frame,
+            std::move(c.payload),
+            &c.peer,
+            std::nullopt,
+            0};
     c.header.clear();
     c.frame.reset();
     c.payload = std::string();
@@ -342,6 +366,29 @@ struct Server::State {
       jobs[c.share].push_back(std::move(job));
     }
     work.notify_all();  // the workers of its share may be any of them
+  }
+
+  // Appends `octets` to the frame `c` reads. REQUIRES: octets.size() <=
+  // may_take(c). Its buffer grows by doubling, but never past the frame's
+  // length nor past what its allowance and its share allow, and `c` is
+  // charged for all the buffer holds: left to the string, the growth could
+  // double what was charged.
+  void take_in(Connection& c, std::string_view octets) {
+    std::string& payload = c.payload;
+    if (payload.size() + octets.size() > payload.capacity()) {
+      const std::size_t to =
+          std::min({std::max(payload.size() + octets.size(), 2 * payload.capacity()),
+                    std::size_t{c.frame->length}, payload.capacity() + may_grow(c)});
+      // A string reserved from empty takes what it is asked for (a few
+      // dozen octets at the least); one that grows takes at least twice what
+      // it had.
+      std::string grown;
+      grown.reserve(to);
+      grown.append(payload);
+      payload.swap(grown);
+      charge(c, payload.capacity());
+    }
+    payload.append(octets);
   }
 
   // Sends what the reply of `fd` has left; ends the connection when the
@@ -383,14 +430,16 @@ struct Server::State {
       c.since = now;
       if (!job.reply) {
         charge(c, 0);
+        // One that wanted a reply and was given none, a caller the helper
+        // could not check now, is ended: its caller learns at once that it
+        // was not answered, and may ask again.
+        if (job.header.wants_reply) close_connection(job.fd);
         continue;
       }
       c.out = std::move(*job.reply);
-      charge(c, c.out.size());
-      {
-        std::lock_guard lock(mutex);
-        replying[c.share] += c.charged;
-      }
+      // The worker counted this much in `replying`: end_reply gives back
+      // exactly that.
+      charge_beyond(c, job.charged);
       send_to(job.fd);
     }
     return stop;

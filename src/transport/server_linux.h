@@ -23,7 +23,8 @@
 //   once it has been idle for `idle_time`;
 // - messages of one connection are handled one at a time, in order: from
 //   the end of a frame until its reply has been sent, nothing more is read
-//   from that connection;
+//   from that connection. A message that wanted a reply and was given none
+//   by the handler ends its connection;
 // - `workers` messages at most are handled at once (the operations
 //   themselves still run one at a time, under the service lock); with more
 //   than one, the messages of callers not served are handled by workers of
@@ -32,13 +33,15 @@
 //   refused, or a polkit prompt nobody answers, never takes a served
 //   caller's worker, and the processor time it costs the service is bounded;
 // - what a connection holds (the frame being read, the message being
-//   handled, or the reply being sent) is free up to `allowance` octets;
-//   beyond that it is charged to a budget of `buffer_budget` octets, split
-//   in two: `served_share` for served callers, the rest for the others, so
-//   that no caller the service does not serve can starve one it does. A
-//   frame is read beyond its allowance only as far as its share has room; a
-//   message is handled only while its share's replies still fit in that
-//   share, and those over the allowance one at a time in each share;
+//   handled, or the reply being sent, counted by the memory their buffers
+//   take, unused room included) is free up to `allowance` octets; beyond
+//   that it is charged to a budget of `buffer_budget` octets, split in two:
+//   `served_share` for served callers, the rest for the others, so that no
+//   caller the service does not serve can starve one it does. A frame is
+//   read beyond its allowance only as far as its share has room; a message
+//   is handled only while its share's replies still fit in that share (a
+//   reply counts from the moment its handling ends), and those over the
+//   allowance one at a time in each share;
 // - a frame must arrive whole within `frame_time` of its first octet, or its
 //   connection is ended: waiting on a spent share included, so that nobody
 //   keeps a share spent for longer than that, and those who spent it first
@@ -51,7 +54,9 @@
 // `buffer_budget`, plus `allowance` a connection, plus the one reply in each
 // share that may go beyond it, plus the working memory of the messages being
 // handled (the largest: the check of such a request, about 250 MB while it
-// runs, one at a time under the service lock), plus the allocator's own.
+// runs, one at a time under the service lock), plus, for the moment a
+// frame's buffer is moved into a larger one, the old buffer of that one
+// frame, plus the allocator's own.
 #ifndef LWK_TRANSPORT_SERVER_LINUX_H_
 #define LWK_TRANSPORT_SERVER_LINUX_H_
 

@@ -1,20 +1,29 @@
 // The Linux listener on its own, with small limits and a handler that
 // echoes, answers with a reply of a chosen size ("big:N"), or waits until
 // the test lets it go ("hold"): frames are answered in order; the bounds on
-// connections, idleness, the budget and replies hold; and a stop answers
-// what was read.
+// connections, idleness, the budget and replies hold; a full descriptor
+// table pauses the listener; and a stop answers what was read.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <ctime>
 #include <future>
 #include <mutex>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -50,6 +59,7 @@ class Listener : public ::testing::Test {
   }
 
   void handle(hosts_transport::Message& m) {
+    ++handled_;
     const std::string payload = m.payload().value_or("(none)");
     std::string reply = payload;
     if (payload == "hold") {
@@ -60,6 +70,8 @@ class Listener : public ::testing::Test {
       reply = "held";
     } else if (payload.starts_with("big:")) {
       reply.assign(std::stoul(payload.substr(4)), 'r');
+    } else if (payload == "unanswered") {
+      return;  // as the handler leaves a caller it could not check now
     }
     if (m.wants_reply()) m.send_reply(reply);
   }
@@ -126,6 +138,7 @@ class Listener : public ::testing::Test {
   std::unique_ptr<hosts_transport::Server> server_;
   std::future<void> done_;
   std::atomic<bool> serve_next_{false};
+  std::atomic<int> handled_{0};  // messages the handler began
   std::mutex mutex_;
   std::condition_variable changed_;
   bool held_ = false;
@@ -149,13 +162,16 @@ TEST(ConnectionBound, TwoDescriptorsAConnectionBelowTheOpenFileLimit) {
   }
 }
 
-TEST_F(Listener, FramesAreAnsweredInOrder) {
+// In order; and a message that wanted a reply and was given none ends its
+// connection, so that its caller learns at once it was not answered.
+TEST_F(Listener, FramesAreAnsweredInOrderAndOneLeftUnansweredEndsItsConnection) {
   start({});
   const int fd = connect_to();
   send_all(fd, frame::message_frame("one", true) + frame::message_frame("", false) +
-                   frame::message_frame("three", true));
+                   frame::message_frame("three", true) + frame::message_frame("unanswered", true));
   EXPECT_EQ(reply(fd), "one");
   EXPECT_EQ(reply(fd), "three");  // the second wanted no reply
+  EXPECT_TRUE(ended(fd));
   ::close(fd);
 }
 
@@ -333,6 +349,200 @@ TEST_F(Listener, ServedCallersAreNotStarvedByOthers) {
   ::close(served);
 }
 
+// A reply counts in its share from the moment its handling ends: two
+// messages answered far beyond the share never have their replies held at
+// once, so the second is handled only once the first one's reply was taken,
+// or ended unread.
+struct ReplyCase {
+  const char* name;
+  std::size_t workers;
+  bool served;
+  bool first_reads;  // or leaves its reply to time out
+};
+void PrintTo(const ReplyCase& c, std::ostream* out) { *out << c.name; }
+
+class ReplyListener : public Listener, public ::testing::WithParamInterface<ReplyCase> {};
+
+TEST_P(ReplyListener, AReplyCountsInItsShareBeforeTheNextMessageBegins) {
+  const ReplyCase& c = GetParam();
+  constexpr std::size_t kReply = 4000000;  // far more than a socket buffers
+  hosts_transport::ServerLimits limits;
+  limits.workers = c.workers;
+  limits.others_per_second = 0;  // the others' rate would space the two apart
+  limits.allowance = 100;
+  limits.buffer_budget = 1000;
+  limits.served_share = c.served ? 1000 : 0;
+  limits.reply_timeout = c.first_reads ? std::chrono::seconds(30) : std::chrono::seconds(3);
+  serve_next_ = c.served;
+  start(limits);
+  // Both messages are read while the worker of their share is held, so that
+  // it chooses the second the moment it is done with the first.
+  const int holder = connect_to();
+  send_all(holder, frame::message_frame("hold", true));
+  wait_until_held();
+  const int one = connect_to();
+  const int two = connect_to();
+  for (const int fd : {one, two}) {
+    send_all(fd, frame::message_frame("big:" + std::to_string(kReply), true));
+    std::this_thread::sleep_for(milliseconds(300));  // read, and queued
+  }
+  release();
+  EXPECT_EQ(reply(holder), "held");
+  // Whichever was handled first begins to be answered.
+  pollfd ready[] = {{one, POLLIN, 0}, {two, POLLIN, 0}};
+  ASSERT_GT(::poll(ready, 2, 10000), 0);
+  const int first = (ready[0].revents & POLLIN) != 0 ? one : two;
+  const int second = first == one ? two : one;
+  std::this_thread::sleep_for(milliseconds(300));
+  EXPECT_EQ(handled_.load(), 2);  // the holder's and the first: the second waits
+  timeval patient{30, 0};
+  ::setsockopt(second, SOL_SOCKET, SO_RCVTIMEO, &patient, sizeof patient);
+  if (c.first_reads) {
+    const auto taken = reply(first);
+    ASSERT_TRUE(taken.has_value());
+    EXPECT_EQ(taken->size(), kReply);
+    const auto next = reply(second);
+    ASSERT_TRUE(next.has_value());
+    EXPECT_EQ(next->size(), kReply);
+  } else {
+    const auto next = reply(second);  // once the first was ended
+    ASSERT_TRUE(next.has_value());
+    EXPECT_EQ(next->size(), kReply);
+    EXPECT_FALSE(reply(first).has_value());  // cut short
+  }
+  EXPECT_EQ(handled_.load(), 3);
+  for (const int fd : {holder, one, two}) ::close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Listener, ReplyListener,
+                         ::testing::Values(ReplyCase{"OthersOneWorkerFirstReads", 1, false, true},
+                                           ReplyCase{"ServedWorkerFirstTimesOut", 2, true, false}),
+                         [](const ::testing::TestParamInfo<ReplyCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// Over many messages over the allowance, answered beyond it, with no reply
+// or with an empty one, every charge is given back: after each round, a
+// frame of the whole share, from another connection of the same share while
+// this one stays open, still goes through.
+TEST_F(Listener, TheBudgetComesBackOverALongRun) {
+  hosts_transport::ServerLimits limits;
+  limits.allowance = 100;
+  limits.buffer_budget = 1000;
+  limits.served_share = 1000;
+  limits.frame_time = std::chrono::seconds(3);
+  serve_next_ = true;
+  start(limits);
+  const int fd = connect_to();
+  const int probe = connect_to();
+  const std::string pad(200, 'p');
+  const struct {
+    std::string frame;
+    std::optional<std::string> answer;
+  } kinds[] = {
+      {frame::message_frame("big:600;" + pad, true), std::string(600, 'r')},
+      {frame::message_frame(std::string(500, 'n'), false), std::nullopt},
+      {frame::message_frame("big:0;" + pad, true), std::string()},
+  };
+  const std::string whole(1000, 'z');
+  for (int round = 0; round < 50; ++round) {
+    // Each kind comes last in a third of the rounds, so that the
+    // connection sits idle after each.
+    std::string frames;
+    std::vector<std::string> answers;
+    for (int k = 0; k < 3; ++k) {
+      const auto& kind = kinds[(round + k) % 3];
+      frames += kind.frame;
+      if (kind.answer) answers.push_back(*kind.answer);
+    }
+    send_all(fd, frames);
+    for (const std::string& answer : answers) ASSERT_EQ(reply(fd), answer) << round;
+    send_all(probe, frame::message_frame(whole, true));
+    ASSERT_EQ(reply(probe), whole) << round;
+  }
+  EXPECT_EQ(handled_.load(), 50 * 4);
+  for (const int c : {fd, probe}) ::close(c);
+}
+
+// After accept4 found the descriptor table full, the listening socket is
+// left alone for a moment rather than polled at once, which would spin; once
+// descriptors are free, the waiting caller is served. Run in a child of its
+// own, for it fills the child's descriptor table.
+TEST_F(Listener, AFullDescriptorTablePausesTheListenerInsteadOfSpinning) {
+  enum Outcome { kServed = 0, kNoSetUp = 10, kNotFull, kNoConnect, kSpun, kNotServed };
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::alarm(60);  // a child that hangs ends
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::min<rlim_t>(64, files.rlim_max);
+    if (::setrlimit(RLIMIT_NOFILE, &files) != 0) ::_exit(kNoSetUp);
+    auto listening = hosts_transport::listen_at(path_, ::getegid());
+    if (!listening) ::_exit(kNoSetUp);
+    hosts_transport::ServerLimits limits;
+    limits.reserved_descriptors = 0;
+    limits.max_connections = 4;
+    limits.workers = 1;
+    limits.idle_time = std::chrono::seconds(60);
+    limits.accept_pause = milliseconds(100);
+    hosts_transport::Server server(
+        *listening,
+        [](hosts_transport::Message& m) {
+          if (m.wants_reply()) m.send_reply(m.payload().value_or(""));
+        },
+        [](const identity::Caller&) { return true; }, limits);
+    std::thread serving([&server] { server.run(); });
+    const auto address = frame::socket_address(path_);
+    if (!address) ::_exit(kNoSetUp);
+    const auto answered = [](int fd) {
+      timeval limit{20, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+      const std::string ping = frame::message_frame("ping", true);
+      return ::send(fd, ping.data(), ping.size(), MSG_NOSIGNAL) ==
+                 static_cast<ssize_t>(ping.size()) &&
+             reply(fd) == "ping";
+    };
+    // One caller served first, and left open: the server and its worker are
+    // under way before the table fills (the sanitizers' checks want
+    // descriptors of their own the first time they meet a type).
+    const int early = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (early < 0 ||
+        ::connect(early, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
+        !answered(early)) {
+      ::_exit(kNoSetUp);
+    }
+    const int client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (client < 0) ::_exit(kNoSetUp);
+    std::vector<int> filler;
+    for (int fd; (fd = ::dup(client)) >= 0;) filler.push_back(fd);
+    if (errno != EMFILE) ::_exit(kNotFull);
+    // Connected, it waits in the backlog: the helper has no descriptor for it.
+    if (::connect(client, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
+      ::_exit(kNoConnect);
+    }
+    const auto cpu = [] {
+      timespec t{};
+      ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+      return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+    };
+    const auto before = cpu();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // A loop that spins takes most of a core; pausing, it takes next to nothing.
+    const bool spun = cpu() - before > milliseconds(250);
+    for (const int fd : filler) ::close(fd);
+    const bool served = answered(client);
+    hosts_transport::Server::request_stop();
+    serving.join();
+    ::_exit(spun ? kSpun : served ? kServed : kNotServed);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), kServed)
+      << "10: no set-up, 11: table not filled, 12: no connect, 13: the loop spun, 14: not served";
+}
+
 // Callers not served have workers of their own (one of two here): what
 // those hold keeps their next message waiting, never a served caller's.
 TEST_F(Listener, OthersHaveWorkersOfTheirOwn) {
@@ -378,42 +588,50 @@ TEST_F(Listener, OthersAreTakenUpAtABoundedRate) {
   for (const int fd : others) ::close(fd);
 }
 
-TEST_F(Listener, AStopAnswersWhatWasRead) {
-  hosts_transport::ServerLimits limits;
-  limits.workers = 1;
-  start(limits);
-  const int fd = connect_to();
-  send_all(fd, frame::message_frame("hold", true));
-  wait_until_held();
-  hosts_transport::Server::request_stop();
-  std::this_thread::sleep_for(milliseconds(100));
-  release();
-  EXPECT_EQ(reply(fd), "held");
-  EXPECT_EQ(done_.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-  ::close(fd);
-}
+// A stop answers every message already read: the one a worker holds, and
+// the one queued behind it, which a served caller's worker handles and the
+// others' refuse unhandled (each could otherwise hold the stop as long as a
+// polkit prompt may wait).
+struct StopCase {
+  const char* name;
+  std::size_t workers;
+  bool served;
+  const char* queued_reply;  // "" is the refusal
+};
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
 
-// A stop answers the queued messages of callers not served with the
-// refusal, unhandled: each could otherwise hold the stop as long as a polkit
-// prompt may wait. A served caller's message is still handled.
-TEST_F(Listener, AStopRefusesTheOthersQueuedMessagesUnhandled) {
+class StopListener : public Listener, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopListener, AStopAnswersWhatWasRead) {
+  const StopCase& c = GetParam();
   hosts_transport::ServerLimits limits;
-  limits.workers = 2;  // one for the others, one for the served
+  limits.workers = c.workers;  // with two, one for the others and one for the served
+  serve_next_ = c.served;
   start(limits);
   const int held = connect_to();
   send_all(held, frame::message_frame("hold", true));
   wait_until_held();
   const int queued = connect_to();
   send_all(queued, frame::message_frame("queued", true));
-  std::this_thread::sleep_for(milliseconds(100));  // read, and waiting for the held worker
+  std::this_thread::sleep_for(milliseconds(500));  // read, and waiting for the held worker
   hosts_transport::Server::request_stop();
   std::this_thread::sleep_for(milliseconds(100));
   release();
   EXPECT_EQ(reply(held), "held");
-  EXPECT_EQ(reply(queued), "");  // the refusal
+  EXPECT_EQ(reply(queued), c.queued_reply);
   EXPECT_EQ(done_.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(handled_.load(), std::string_view(c.queued_reply).empty() ? 1 : 2);
   for (const int fd : {held, queued}) ::close(fd);
 }
+
+INSTANTIATE_TEST_SUITE_P(Listener, StopListener,
+                         ::testing::Values(StopCase{"OneWorkerServed", 1, true, "queued"},
+                                           StopCase{"OneWorkerOthers", 1, false, ""},
+                                           StopCase{"ServedWorker", 2, true, "queued"},
+                                           StopCase{"OthersWorker", 2, false, ""}),
+                         [](const ::testing::TestParamInfo<StopCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(Listener, AStopAskedBeforeTheServerRunsIsNotLost) {
   hosts_transport::Server::request_stop();  // a SIGTERM during start-up
