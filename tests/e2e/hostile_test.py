@@ -297,6 +297,9 @@ class Hostile(sandboxed.Fresh):
             program.stdin.flush()
             stop.wait()
 
+        # They all connect as programs that are not the client: one of their
+        # replies may go beyond the others' share, its buffer taking up to
+        # twice its octets as it is built.
         try:
             self.served_beside(Attack(deaf_client, threads=senders),
                                "%d unread replies of 58 MB" % senders, senders, settle=3.0,
