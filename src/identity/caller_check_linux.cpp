@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "identity/process_linux.h"
@@ -117,7 +118,13 @@ Verdict check_caller(const Caller& caller, const ClientRules& rules) {
   const std::string exe = "/proc/" + std::to_string(caller.pid) + "/exe";
   struct statx running;
   if (::statx(AT_FDCWD, exe.c_str(), AT_STATX_DONT_SYNC, STATX_INO, &running) != 0) {
-    return errno == ENOENT || errno == ESRCH ? ended(caller) : not_checked(caller);
+    const int code = errno;
+    if (code == ENOENT || code == ESRCH) return ended(caller);
+    if (short_of_resources(code)) return not_checked(caller);
+    // Not allowed to look (a service without CAP_SYS_PTRACE, say): that
+    // stays so, and is a refusal.
+    return Verdict::refuse("the program of pid " + std::to_string(caller.pid) +
+                           " could not be examined: " + std::strerror(code));
   }
   struct stat client;
   if ((running.stx_mask & STATX_INO) == 0 || ::stat(rules.client.c_str(), &client) != 0 ||

@@ -50,7 +50,9 @@ bool is_root_or_member(const Caller& caller, gid_t group);
 //   else polkit must allow it (polkit's refusal, or "uid U is neither root
 //   nor a member of the group G" when polkit is not asked);
 // - its executable must be the file at `rules.client`, the same device and
-//   inode, not the same path text ("pid P runs EXE, not the client CLIENT");
+//   inode, not the same path text ("pid P runs EXE, not the client CLIENT"),
+//   and the helper must be allowed to examine it ("the program of pid P
+//   could not be examined: REASON");
 // - that file and every directory above it must be only root's to change,
 //   a root-owned sticky directory such as /tmp passing, so that no one else
 //   could have put another program there ("the client CLIENT could be

@@ -12,11 +12,12 @@ namespace identity {
 lwk::Result<std::uint64_t, Unknown> start_time_of(pid_t pid) {
   auto stat = lwk::os::read_file("/proc/" + std::to_string(pid) + "/stat", /*follow_link=*/false);
   if (!stat) {
-    // No entry (ENOENT), or one whose process went while it was read
-    // (ESRCH): gone. Anything else is the helper's own trouble (EMFILE,
-    // ENFILE, ENOMEM), which must not pass for the caller's end.
-    const int code = stat.error().code;
-    return lwk::unexpected(code == ENOENT || code == ESRCH ? Unknown::Gone : Unknown::NotLooked);
+    // The helper's own want of descriptors or memory must not pass for the
+    // caller's end. Anything else (no entry, a process that went while it
+    // was read, an entry the helper may not read) leaves no process to
+    // name.
+    return lwk::unexpected(short_of_resources(stat.error().code) ? Unknown::NotLooked
+                                                                 : Unknown::Gone);
   }
   // "PID (COMM) STATE PPID ...": COMM may hold spaces and parentheses, so the
   // fields are counted from the last ")". STATE is field 3; the start time is
@@ -43,18 +44,15 @@ lwk::Result<std::uint64_t, Unknown> start_time_of(pid_t pid) {
   return unreadable;
 }
 
+bool short_of_resources(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
+
 NoPeerPidfd why_no_peer_pidfd(int error) {
-  switch (error) {
-    case ENOPROTOOPT: return NoPeerPidfd::NotOffered;
-    case EMFILE:
-    case ENFILE:
-    case ENOMEM: return NoPeerPidfd::NotLooked;
-    default:
-      // EINVAL or ESRCH for a peer reaped before it was asked about, ENODATA
-      // for a socket with no peer: in no case may whatever holds the pid now
-      // be taken for the peer.
-      return NoPeerPidfd::Gone;
-  }
+  if (short_of_resources(error)) return NoPeerPidfd::NotLooked;
+  if (error == ENOPROTOOPT) return NoPeerPidfd::NotOffered;
+  // EINVAL or ESRCH for a peer reaped before it was asked about, ENODATA for
+  // a socket with no peer: in no case may whatever holds the pid now be
+  // taken for the peer.
+  return NoPeerPidfd::Gone;
 }
 
 }  // namespace identity

@@ -21,10 +21,15 @@ enum class Unknown {
   NotLooked,
 };
 
+// Whether the error number `error` is the helper's own want of descriptors
+// or memory (EMFILE, ENFILE, ENOMEM), which says nothing of what it looked
+// at.
+bool short_of_resources(int error);
+
 // The start time of process `pid`, in clock ticks since boot (field 22 of
-// /proc/PID/stat). Gone when there is no such process (no entry for the
-// pid, or a line that holds no start time); NotLooked when its entry could
-// not be read for any other reason, such as a full descriptor table.
+// /proc/PID/stat). NotLooked when its entry could not be read for want of
+// descriptors or memory; Gone otherwise when it cannot be had (no entry for
+// the pid, one the helper may not read, a line that holds no start time).
 lwk::Result<std::uint64_t, Unknown> start_time_of(pid_t pid);
 
 // What the kernel's refusal, with the error number `error`, to give a pidfd
