@@ -10,9 +10,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 
+#include "base/io_error.h"
 #include "identity/process_linux.h"
 #include "os/files.h"
 
@@ -124,7 +124,7 @@ Verdict check_caller(const Caller& caller, const ClientRules& rules) {
     // Not allowed to look (a service without CAP_SYS_PTRACE, say): that
     // stays so, and is a refusal.
     return Verdict::refuse("the program of pid " + std::to_string(caller.pid) +
-                           " could not be examined: " + std::strerror(code));
+                           " could not be examined: " + lwk::IoError::from_errno(code).message);
   }
   struct stat client;
   if ((running.stx_mask & STATX_INO) == 0 || ::stat(rules.client.c_str(), &client) != 0 ||

@@ -58,8 +58,8 @@ class ScopedFd {
 
 // Starts `command` in a process group of its own, with standard input from
 // the null device, its output into `out`, no other descriptor, the command
-// environment, and no signal blocked or ignored. Returns its pid, or the error number of the failed
-// start.
+// environment, and no signal blocked or ignored. Returns its pid, or the
+// error number of the failed start.
 lwk::Result<pid_t, int> start(const CacheCommand& command, int out) {
   posix_spawn_file_actions_t actions;
   if (int rc = ::posix_spawn_file_actions_init(&actions); rc != 0) return unexpected(rc);
@@ -76,9 +76,10 @@ lwk::Result<pid_t, int> start(const CacheCommand& command, int out) {
     (void)::posix_spawn_file_actions_destroy(&actions);
     return unexpected(rc);
   }
-  // Signals as a program expects them: none blocked, and every one at its
-  // default, for an ignored signal stays ignored across exec (the helper
-  // ignores SIGPIPE, and the C library may ignore its own in the child).
+  // Signals as a program expects them: none blocked, and every standard one
+  // at its default, for an ignored signal stays ignored across exec (the
+  // helper ignores SIGPIPE). The C library keeps its own real-time signals
+  // ignored in the child, whatever is asked.
   sigset_t none;
   sigset_t reset;
   (void)::sigemptyset(&none);

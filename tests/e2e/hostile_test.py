@@ -297,13 +297,28 @@ class Hostile(sandboxed.Fresh):
             program.stdin.flush()
             stop.wait()
 
+        # Measured once a check of theirs has run and the helper has been
+        # idle for half a second: its reply waits unread, and the next of
+        # their large messages begins only once that reply is taken or ended.
+        # A check of a million lines holds the service lock for a second or
+        # more (many under the sanitizers), as any served request of that
+        # size would; that wait is not what this attack is about.
+        seen = {}
+
+        def checked_and_idle():
+            now, cpu = time.monotonic(), cpu_seconds(self.helper.pid)
+            seen.setdefault("base", cpu)
+            if cpu != seen.get("cpu"):
+                seen.update(cpu=cpu, since=now)
+            return cpu - seen["base"] > 0.2 and now - seen["since"] >= 0.5
+
         # They all connect as programs that are not the client: one of their
         # replies may go beyond the others' share, its buffer taking up to
         # twice its octets as it is built.
         try:
             self.served_beside(Attack(deaf_client, threads=senders),
-                               "%d unread replies of 58 MB" % senders, senders, settle=3.0,
-                               extra_mib=2 * REPLY_MIB + WORKING_MIB)
+                               "%d unread replies of 58 MB" % senders, senders,
+                               extra_mib=2 * REPLY_MIB + WORKING_MIB, ready=checked_and_idle)
         finally:
             for p in programs:
                 p.kill()
