@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "check/check.h"
 #include "goals.h"
-#include "helper_core/check.h"
 #include "hosts_core/block.h"
 #include "ipc/wire.h"
 #include "realistic.h"

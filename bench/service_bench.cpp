@@ -91,7 +91,7 @@ void BM_ApplyThroughSocketAgainstWrite(benchmark::State& state) {
   const std::string etc = scratch_under("/etc");
   const std::string var = scratch_under("/var/db");
   const hosts_helper_core::write::Paths paths{etc + "/hosts", var + "/store"};
-  hosts_privsep_macos::platform::SystemPlatform platform(true, {});
+  hosts_privsep::platform::SystemPlatform platform(true, {});
   std::uint64_t counter = 0;
   {
     std::ofstream target(paths.target, std::ios::binary);

@@ -51,7 +51,7 @@ void BM_WriteChangeAgainstFloor(benchmark::State& state) {
   const std::string b(1 << 20, 'b');
   const std::string floor_target = dir + "/floor";
   bare_replace(paths.target, a);
-  hosts_privsep_macos::platform::SystemPlatform platform(false, {});
+  hosts_privsep::platform::SystemPlatform platform(false, {});
   std::uint64_t counter = 0;
   double write_total = 0;
   double floor_total = 0;
@@ -82,7 +82,7 @@ void BM_WriteNoopAgainstRead(benchmark::State& state) {
   const Paths paths{dir + "/hosts", dir + "/store"};
   const std::string content(1 << 20, 'a');
   bare_replace(paths.target, content);
-  hosts_privsep_macos::platform::SystemPlatform platform(false, {});
+  hosts_privsep::platform::SystemPlatform platform(false, {});
   std::uint64_t counter = 0;
   double write_total = 0;
   double read_total = 0;

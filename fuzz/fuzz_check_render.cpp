@@ -8,7 +8,7 @@
 
 #include "base/result.h"
 #include "base/utf8.h"
-#include "helper_core/check.h"
+#include "check/check.h"
 #include "hosts_core/block.h"
 #include "support/render_exception.h"
 #include "support/text_store.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <utility>
 
-#include "helper_core/check.h"
-#include "helper_core/pipeline.h"
+#include "check/check.h"
+#include "check/pipeline.h"
 #include "helper_core/serve.h"
 #include "journal/journal.h"
 

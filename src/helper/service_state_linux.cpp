@@ -54,7 +54,7 @@ identity::ClientRules client_rules(bool ask_polkit) {
 std::shared_ptr<ServiceState> service_state() {
   return std::make_shared<ServiceState>(
       hosts_helper_core::write::Paths::system(), hosts_paths::helper_log_file(),
-      std::make_unique<hosts_privsep_macos::platform::LinuxPlatform>(/*privileged=*/true),
+      std::make_unique<hosts_privsep::platform::LinuxPlatform>(/*privileged=*/true),
       [rules = client_rules(/*ask_polkit=*/true)](const identity::Caller& caller) {
         return identity::check_caller(caller, rules);
       });

@@ -1,6 +1,6 @@
 #include "privsep/system_platform.h"
 
-namespace hosts_privsep_macos::platform {
+namespace hosts_privsep::platform {
 
 std::vector<CacheCommand> system_cache_commands() {
   return {
@@ -9,4 +9,4 @@ std::vector<CacheCommand> system_cache_commands() {
   };
 }
 
-}  // namespace hosts_privsep_macos::platform
+}  // namespace hosts_privsep::platform

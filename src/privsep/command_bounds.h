@@ -8,7 +8,7 @@
 
 #include <chrono>
 
-namespace hosts_privsep_macos::platform {
+namespace hosts_privsep::platform {
 
 // Adds to a command's start what makes it begin with descriptors 0, 1 and 2
 // only, whatever else the helper holds open without close-on-exec (anything
@@ -27,6 +27,6 @@ void adopt_orphans();
 // meanwhile (its only children are the cache commands, one at a time).
 void end_leftovers(std::chrono::steady_clock::time_point deadline);
 
-}  // namespace hosts_privsep_macos::platform
+}  // namespace hosts_privsep::platform
 
 #endif  // LWK_PRIVSEP_COMMAND_BOUNDS_H_

@@ -20,7 +20,7 @@
 
 #include "privsep/command_bounds.h"
 
-namespace hosts_privsep_macos::platform {
+namespace hosts_privsep::platform {
 namespace {
 
 // How many generations end_leftovers() follows at most: each round ends the
@@ -117,4 +117,4 @@ void end_leftovers(std::chrono::steady_clock::time_point deadline) {
   }
 }
 
-}  // namespace hosts_privsep_macos::platform
+}  // namespace hosts_privsep::platform

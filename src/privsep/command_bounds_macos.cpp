@@ -1,6 +1,6 @@
 #include "privsep/command_bounds.h"
 
-namespace hosts_privsep_macos::platform {
+namespace hosts_privsep::platform {
 
 int keep_standard_descriptors_only(posix_spawn_file_actions_t& /*actions*/, short& spawn_flags) {
   // Every descriptor not named by the file actions is closed in the command.
@@ -14,4 +14,4 @@ void adopt_orphans() {}
 
 void end_leftovers(std::chrono::steady_clock::time_point /*deadline*/) {}
 
-}  // namespace hosts_privsep_macos::platform
+}  // namespace hosts_privsep::platform

@@ -6,10 +6,10 @@
 
 #include "privsep/system_platform.h"
 
-namespace hosts_privsep_macos::platform {
+namespace hosts_privsep::platform {
 
 using LinuxPlatform = SystemPlatform;
 
-}  // namespace hosts_privsep_macos::platform
+}  // namespace hosts_privsep::platform
 
 #endif  // LWK_PRIVSEP_LINUX_PLATFORM_LINUX_H_

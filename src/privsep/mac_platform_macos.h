@@ -7,7 +7,7 @@
 
 namespace hosts_privsep_macos::platform {
 
-using MacPlatform = SystemPlatform;
+using MacPlatform = hosts_privsep::platform::SystemPlatform;
 
 }  // namespace hosts_privsep_macos::platform
 

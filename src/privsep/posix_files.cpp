@@ -11,7 +11,7 @@
 #include "os/files.h"
 #include "os/full_flush.h"
 
-namespace hosts_privsep_macos::platform {
+namespace hosts_privsep::platform {
 namespace {
 
 using lwk::IoError;
@@ -110,4 +110,4 @@ std::uint64_t PosixFiles::now_nanoseconds() {
   return ns < 0 ? 0 : static_cast<std::uint64_t>(ns);
 }
 
-}  // namespace hosts_privsep_macos::platform
+}  // namespace hosts_privsep::platform

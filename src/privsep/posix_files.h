@@ -10,7 +10,7 @@
 
 #include "helper_core/platform.h"
 
-namespace hosts_privsep_macos::platform {
+namespace hosts_privsep::platform {
 
 using hosts_helper_core::write::FileKind;
 using hosts_helper_core::write::IoResult;
@@ -33,6 +33,6 @@ class PosixFiles final : public hosts_helper_core::write::Files {
   std::uint64_t now_nanoseconds() override;
 };
 
-}  // namespace hosts_privsep_macos::platform
+}  // namespace hosts_privsep::platform
 
 #endif  // LWK_PRIVSEP_POSIX_FILES_H_

@@ -12,7 +12,7 @@
 
 #include "privsep/command_bounds.h"
 
-namespace hosts_privsep_macos::platform {
+namespace hosts_privsep::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -222,4 +222,4 @@ lwk::Result<bool, std::string> SystemPlatform::flush_name_cache() {
   return dropped;
 }
 
-}  // namespace hosts_privsep_macos::platform
+}  // namespace hosts_privsep::platform

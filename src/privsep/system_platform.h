@@ -13,7 +13,7 @@
 #include "helper_core/platform.h"
 #include "privsep/posix_files.h"
 
-namespace hosts_privsep_macos::platform {
+namespace hosts_privsep::platform {
 
 // One program that drops a name cache: an absolute path and its arguments.
 struct CacheCommand {
@@ -68,6 +68,6 @@ class SystemPlatform final : public hosts_helper_core::write::Platform {
   PosixFiles files_;
 };
 
-}  // namespace hosts_privsep_macos::platform
+}  // namespace hosts_privsep::platform
 
 #endif  // LWK_PRIVSEP_SYSTEM_PLATFORM_H_

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "base/io_error.h"
-#include "transport/caller_linux.h"
 #include "transport/frame.h"
+#include "transport/peer_linux.h"
 
 namespace hosts_transport {
 namespace {
@@ -65,7 +65,7 @@ struct Job {
   bool large;  // its payload is over the allowance
   frame::Header header;
   std::string payload;
-  const caller::Peer* peer;  // the connection's, which outlives the job
+  const Peer* peer;  // the connection's, which outlives the job
   std::optional<std::string> reply;
   std::size_t charged;  // its reply's octets beyond the allowance, counted in `replying`
 };
@@ -96,10 +96,10 @@ class FrameMessage final : public Message {
 // reading (idle, or a frame under way), busy (its message is with the
 // workers), or replying (`out` holds the reply being sent).
 struct Connection {
-  Connection(caller::Peer peer_, Share share_, Clock::time_point now)
+  Connection(Peer peer_, Share share_, Clock::time_point now)
       : peer(std::move(peer_)), share(share_), since(now) {}
 
-  caller::Peer peer;
+  Peer peer;
   Share share;
   std::string header;  // the octets of the header read so far
   std::optional<frame::Header> frame;
@@ -287,7 +287,7 @@ struct Server::State {
 
   // Takes a new connection in, or closes it when its caller may have no more.
   void admit(int fd) {
-    std::optional<caller::Peer> peer = caller::Peer::of(fd);
+    std::optional<Peer> peer = Peer::of(fd);
     if (!peer || connections.size() >= max_connections) {
       ::close(fd);
       return;

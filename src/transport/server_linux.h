@@ -4,7 +4,7 @@
 // One thread polls every connection, reads frames from it and writes the
 // replies to it, never blocking on either; a small pool of workers runs the
 // handler on each complete message. Each caller is taken when its connection
-// is accepted (caller_linux.h), and the caller check is asked then whether
+// is accepted (peer_linux.h), and the caller check is asked then whether
 // it is one the service serves ("served"); that choice only decides which
 // share of the bounds below the connection draws on, for the handler checks
 // every message again.

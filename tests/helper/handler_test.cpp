@@ -269,7 +269,7 @@ TEST_F(HandlerTest, AnUnreadableOrBrokenTargetIsOneIssue) {
 
 TEST_F(HandlerTest, FlushOutcomes) {
   struct Case {
-    std::vector<hosts_privsep_macos::platform::CacheCommand> commands;
+    std::vector<hosts_privsep::platform::CacheCommand> commands;
     bool fails;
     std::string reply;
     std::string line;
@@ -382,7 +382,7 @@ class OverlapPlatform final : public hosts_helper_core::write::Platform {
   hosts_helper_core::write::Files& files() override { return files_; }
 
  private:
-  hosts_privsep_macos::platform::PosixFiles files_;
+  hosts_privsep::platform::PosixFiles files_;
 };
 
 TEST(HandlerConcurrency, OperationsOfManyConnectionsNeverOverlap) {

@@ -4,8 +4,8 @@
 #include <random>
 #include <unordered_set>
 
-#include "helper_core/check.h"
-#include "helper_core/pipeline.h"
+#include "check/check.h"
+#include "check/pipeline.h"
 
 namespace lwk_test::crash {
 namespace {

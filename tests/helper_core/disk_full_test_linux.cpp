@@ -50,7 +50,7 @@ TEST(DiskFull, WritingTheContentStopsAndLeavesNothingBehind) {
   lwk_test::spit(paths.target, "127.0.0.1 localhost\n");
   fill(small + "/filler");
 
-  hosts_privsep_macos::platform::SystemPlatform platform(false, {});
+  hosts_privsep::platform::SystemPlatform platform(false, {});
   std::uint64_t counter = 0;
   auto r = hosts_helper_core::write::write(paths, std::string(1 << 20, 'x'), platform, counter);
   ASSERT_FALSE(r.has_value());

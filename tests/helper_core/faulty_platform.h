@@ -114,14 +114,13 @@ class FaultyFiles final : public Files {
 
  private:
   FaultPlan& plan_;
-  hosts_privsep_macos::platform::PosixFiles real_;
+  hosts_privsep::platform::PosixFiles real_;
 };
 
 class FaultyPlatform final : public Platform {
  public:
   // `cache_commands`: what flush_name_cache runs, none unless given.
-  explicit FaultyPlatform(
-      std::vector<hosts_privsep_macos::platform::CacheCommand> cache_commands = {})
+  explicit FaultyPlatform(std::vector<hosts_privsep::platform::CacheCommand> cache_commands = {})
       : files_(plan_), real_(false, std::move(cache_commands)) {}
 
   void fail(Op op, int nth, int error = EIO) { plan_.fail(op, nth, error); }
@@ -150,7 +149,7 @@ class FaultyPlatform final : public Platform {
  private:
   FaultPlan plan_;
   FaultyFiles files_;
-  hosts_privsep_macos::platform::SystemPlatform real_;
+  hosts_privsep::platform::SystemPlatform real_;
 };
 
 // A file whose operations pass through the plan.

@@ -24,7 +24,7 @@ using hosts_helper_core::write::restore;
 using hosts_helper_core::write::write;
 using hosts_helper_core::write::WriteError;
 using hosts_helper_core::write::WriteStep;
-using hosts_privsep_macos::platform::SystemPlatform;
+using hosts_privsep::platform::SystemPlatform;
 using lwk_test::exists;
 using lwk_test::names_in;
 using lwk_test::slurp;

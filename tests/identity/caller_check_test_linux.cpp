@@ -32,7 +32,7 @@
 #include "identity/caller_check_linux.h"
 #include "identity/process_linux.h"
 #include "support/temp_dir.h"
-#include "transport/caller_linux.h"
+#include "transport/peer_linux.h"
 
 extern "C" char** environ;
 
@@ -196,7 +196,7 @@ TEST(CallerCheckLinux, AClientThatOthersCouldReplaceIsNotTrusted) {
 TEST(CallerLinux, TheCallerOfASocketPeer) {
   int pair[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-  const auto peer = caller::Peer::of(pair[0]);
+  const auto peer = hosts_transport::Peer::of(pair[0]);
   ASSERT_TRUE(peer.has_value());
   EXPECT_EQ(peer->uid(), ::geteuid());
   ASSERT_TRUE(peer->caller().has_value());
@@ -213,7 +213,7 @@ TEST(CallerLinux, TheCallerOfASocketPeer) {
   EXPECT_EQ(c.start_time, *ours);
   ::close(pair[0]);
   ::close(pair[1]);
-  EXPECT_FALSE(caller::Peer::of(pair[0]).has_value());  // no socket: no peer
+  EXPECT_FALSE(hosts_transport::Peer::of(pair[0]).has_value());  // no socket: no peer
 }
 
 // The exit status of `body` run in a child of this process, or -1 when the
@@ -247,7 +247,7 @@ bool peer_pidfds_offered() {
 enum Made { kNoPeer = 1, kNoCaller, kCaller, kWrongCaller };
 
 int made_of(int fd, bool pidfd_wanted) {
-  const auto peer = caller::Peer::of(fd);
+  const auto peer = hosts_transport::Peer::of(fd);
   if (!peer) return kNoPeer;
   if (!peer->caller()) return kNoCaller;
   const auto ours = identity::start_time_of(::getpid());
@@ -433,7 +433,7 @@ TEST(CallerLinux, APeerWhosePidWasReusedIsNoCaller) {
   const pid_t first = connect_and_wait(path, &go);
   const int taken_alive = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
   ASSERT_GE(taken_alive, 0);
-  const auto peer = caller::Peer::of(taken_alive);
+  const auto peer = hosts_transport::Peer::of(taken_alive);
   ASSERT_TRUE(peer.has_value());
   ASSERT_TRUE(peer->caller().has_value());
   EXPECT_EQ(peer->caller()->pid, first);
@@ -465,7 +465,7 @@ TEST(CallerLinux, APeerWhosePidWasReusedIsNoCaller) {
     int release = -1;
     const pid_t newcomer = waiting_at(pid, &release);
     if (newcomer == pid) {
-      const auto late = caller::Peer::of(fd);
+      const auto late = hosts_transport::Peer::of(fd);
       ASSERT_TRUE(late.has_value());
       if (late->caller()) {
         EXPECT_EQ(identity::check_caller(*late->caller(), rules).served, false)

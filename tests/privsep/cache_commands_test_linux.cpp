@@ -17,10 +17,10 @@
 
 namespace {
 
-using hosts_privsep_macos::platform::SystemPlatform;
+using hosts_privsep::platform::SystemPlatform;
 
 TEST(FlushNameCache, ThisPlatformsCommands) {
-  const auto commands = hosts_privsep_macos::platform::system_cache_commands();
+  const auto commands = hosts_privsep::platform::system_cache_commands();
   ASSERT_EQ(commands.size(), 2u);
   EXPECT_EQ(commands[0].program, "/usr/bin/resolvectl");
   EXPECT_EQ(commands[0].arguments, std::vector<std::string>{"flush-caches"});

@@ -5,7 +5,7 @@
 namespace {
 
 TEST(FlushNameCache, ThisPlatformsCommands) {
-  const auto commands = hosts_privsep_macos::platform::system_cache_commands();
+  const auto commands = hosts_privsep::platform::system_cache_commands();
   ASSERT_EQ(commands.size(), 2u);
   EXPECT_EQ(commands[0].program, "/usr/bin/dscacheutil");
   EXPECT_EQ(commands[0].arguments, std::vector<std::string>{"-flushcache"});

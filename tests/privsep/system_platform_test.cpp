@@ -16,8 +16,8 @@
 
 namespace {
 
-using hosts_privsep_macos::platform::CacheCommand;
-using hosts_privsep_macos::platform::SystemPlatform;
+using hosts_privsep::platform::CacheCommand;
+using hosts_privsep::platform::SystemPlatform;
 using lwk_test::exists;
 using lwk_test::slurp;
 using lwk_test::spit;

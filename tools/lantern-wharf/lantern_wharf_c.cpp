@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "base/utf8.h"
+#include "check/check.h"
 #include "diff.h"
-#include "helper_core/check.h"
 #include "helper_link.h"
 #include "helper_requests.h"
 #include "input_file.h"

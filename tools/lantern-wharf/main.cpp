@@ -40,8 +40,8 @@
 #include <vector>
 
 #include "base/utf8.h"
+#include "check/check.h"
 #include "diff.h"
-#include "helper_core/check.h"
 #include "helper_core/write.h"
 #include "helper_link.h"
 #include "helper_requests.h"

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "base/utf8.h"
-#include "helper_core/check.h"
+#include "check/check.h"
 #include "hosts_core/block.h"
 #include "hosts_core/entry_key.h"
 #include "hosts_core/line.h"

@@ -1,7 +1,7 @@
 #include "preview.h"
 
-#include "helper_core/check.h"
-#include "helper_core/pipeline.h"
+#include "check/check.h"
+#include "check/pipeline.h"
 #include "input_file.h"
 
 namespace lantern_wharf::preview {

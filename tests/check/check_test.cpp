@@ -1,4 +1,4 @@
-#include "helper_core/check.h"
+#include "check/check.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "helper_core/check.h"
+#include "check/check.h"
 #include "hosts_core/block.h"
 #include "hosts_core/entry_key.h"
 #include "hosts_core/line.h"

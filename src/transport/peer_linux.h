@@ -11,8 +11,8 @@
 // connection's life; the caller check tells that process from any later
 // holder of its pid by the pidfd and the start time, read before and after
 // it examines the executable.
-#ifndef LWK_TRANSPORT_CALLER_LINUX_H_
-#define LWK_TRANSPORT_CALLER_LINUX_H_
+#ifndef LWK_TRANSPORT_PEER_LINUX_H_
+#define LWK_TRANSPORT_PEER_LINUX_H_
 
 #include <sys/types.h>
 
@@ -20,7 +20,7 @@
 
 #include "identity/caller_linux.h"
 
-namespace caller {
+namespace hosts_transport {
 
 // The process at the other end of one connection. Owns its caller's pidfd.
 class Peer {
@@ -53,6 +53,6 @@ class Peer {
   int pidfd_;  // -1 where the kernel gives none; the caller's pidfd
 };
 
-}  // namespace caller
+}  // namespace hosts_transport
 
-#endif  // LWK_TRANSPORT_CALLER_LINUX_H_
+#endif  // LWK_TRANSPORT_PEER_LINUX_H_

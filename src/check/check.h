@@ -2,8 +2,8 @@
 // managed block: the request-wide limits first and alone, then every problem
 // of every set at once, then the host names the sets map to more than one
 // address.
-#ifndef LWK_HELPER_CORE_CHECK_H_
-#define LWK_HELPER_CORE_CHECK_H_
+#ifndef LWK_CHECK_CHECK_H_
+#define LWK_CHECK_CHECK_H_
 
 #include <cstdint>
 #include <vector>
@@ -34,4 +34,4 @@ lwk::Result<std::vector<hosts_core::block::BlockSet>, std::vector<hosts_ipc::Iss
 
 }  // namespace hosts_helper_core::check
 
-#endif  // LWK_HELPER_CORE_CHECK_H_
+#endif  // LWK_CHECK_CHECK_H_

@@ -1,4 +1,4 @@
-#include "transport/caller_linux.h"
+#include "transport/peer_linux.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,7 +14,7 @@
 #define SO_PEERPIDFD 77  // Linux 6.5; older headers lack the name
 #endif
 
-namespace caller {
+namespace hosts_transport {
 namespace {
 
 // Whether the process behind `pidfd` has ended: a pidfd reads as ready then.
@@ -104,4 +104,4 @@ Peer::~Peer() {
   if (pidfd_ >= 0) ::close(pidfd_);
 }
 
-}  // namespace caller
+}  // namespace hosts_transport

@@ -1,4 +1,4 @@
-#include "helper_core/pipeline.h"
+#include "check/pipeline.h"
 
 #include "hosts_core/block.h"
 

@@ -1,15 +1,15 @@
 // The one way from an apply request to the new content of the hosts file:
 // the helper writes what it gives, and the client's preview shows the same,
 // so that what a person is shown is what the helper writes.
-#ifndef LWK_HELPER_CORE_PIPELINE_H_
-#define LWK_HELPER_CORE_PIPELINE_H_
+#ifndef LWK_CHECK_PIPELINE_H_
+#define LWK_CHECK_PIPELINE_H_
 
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "base/result.h"
-#include "helper_core/check.h"
+#include "check/check.h"
 #include "ipc/wire.h"
 
 namespace hosts_helper_core::pipeline {
@@ -30,4 +30,4 @@ lwk::Result<std::string, std::vector<hosts_ipc::Issue>> new_content(
 
 }  // namespace hosts_helper_core::pipeline
 
-#endif  // LWK_HELPER_CORE_PIPELINE_H_
+#endif  // LWK_CHECK_PIPELINE_H_
