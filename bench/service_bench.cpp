@@ -62,8 +62,10 @@ pid_t helper_pid = -1;
 void ask(const std::string& request, const hosts_ipc::Response& expected) {
   auto reply = lantern_wharf::exchange(request);
   if (!reply) die(reply.error());
-  auto response = hosts_ipc::decode_response(*reply);
-  if (!response) die("the helper refused this program, or answered what does not decode");
+  if (reply->kind != lantern_wharf::Reply::Kind::Response)
+    die("the helper did not serve this program");
+  auto response = hosts_ipc::decode_response(reply->response);
+  if (!response) die("the helper answered what does not decode");
   if (!(*response == expected)) die("the helper gave another answer than the one expected");
 }
 
@@ -142,7 +144,9 @@ const std::string& small_request() {
 void BM_UnchangedApply(benchmark::State& state) {
   if (state.thread_index() == 0) {
     auto reply = lantern_wharf::exchange(small_request());  // done or unchanged
-    if (!reply || reply->empty()) die("the first apply was not served");
+    if (!reply || reply->kind != lantern_wharf::Reply::Kind::Response) {
+      die("the first apply was not served");
+    }
   }
   for (auto _ : state) ask(small_request(), hosts_ipc::Unchanged{});
   state.SetItemsProcessed(state.iterations());
@@ -157,7 +161,8 @@ int flood() {
   for (int i = 0; i < kFloodRequests; ++i) {
     auto reply = lantern_wharf::exchange(request);
     if (!reply) die(reply.error());
-    if (!reply->empty()) die("a copy of the client was served");
+    if (reply->kind != lantern_wharf::Reply::Kind::NotServed)
+      die("a copy of the client was served");
   }
   (void)std::printf("%.9f\n", seconds_since(start));
   return 0;

@@ -8,6 +8,8 @@
 #include "check/pipeline.h"
 #include "helper_core/serve.h"
 #include "journal/journal.h"
+#include "os/files.h"
+#include "paths/paths.h"
 
 namespace hosts_helper {
 namespace {
@@ -21,12 +23,17 @@ void journal(const ServiceState& state, std::string_view line) {
   hosts_journal::note(state.log, line);
 }
 
-// A refusal of a caller, journaled as far as the refusal lines of the
-// current second allow; otherwise counted, and the count noted with the next
-// line that is.
-void journal_refusal(ServiceState& state, std::string_view why,
+std::string refusals(std::uint64_t count) {
+  return std::to_string(count) + (count == 1 ? " refusal" : " refusals");
+}
+
+// A refusal of a caller, journaled in the log of its kind (the outsiders'
+// or the helper's own) as far as that log's refusal lines of the current
+// second allow; otherwise counted, and the count noted with the next line
+// that is.
+void journal_refusal(ServiceState& state, bool outsider, std::string_view why,
                      std::string_view head = "refused to serve: ") {
-  ServiceState::RefusalLines& lines = state.refusal_lines;
+  ServiceState::RefusalLines& lines = outsider ? state.others_lines : state.refusal_lines;
   std::uint64_t left_out = 0;
   {
     const std::lock_guard lock(lines.mutex);
@@ -43,10 +50,8 @@ void journal_refusal(ServiceState& state, std::string_view why,
     left_out = std::exchange(lines.left_out, 0);
   }
   std::string line = std::string(head).append(why);
-  if (left_out > 0) {
-    line.append(" (and ").append(std::to_string(left_out)).append(" refusals not journaled)");
-  }
-  journal(state, line);
+  if (left_out > 0) line.append(" (and ").append(refusals(left_out)).append(" not journaled)");
+  hosts_journal::note(outsider ? state.others_log : state.log, line);
 }
 
 std::string describe(const WriteError& error) {
@@ -124,7 +129,31 @@ void answer(hosts_transport::Message& message, std::string_view body) {
 
 }  // namespace
 
+ServiceState::ServiceState(hosts_helper_core::write::Paths paths_, std::string log_,
+                           std::unique_ptr<hosts_helper_core::write::Platform> platform_,
+                           CallerCheck check_caller_)
+    : paths(std::move(paths_)),
+      log(std::move(log_)),
+      others_log(lwk::os::parent_of(log) + "/" + hosts_paths::OTHERS_LOG_NAME),
+      platform(std::move(platform_)),
+      check_caller(std::move(check_caller_)) {}
+
 hosts_ipc::Issues refused(std::string message) { return {{{std::move(message), 0, 0}}}; }
+
+void note_left_out(ServiceState& state) {
+  for (const bool outsider : {false, true}) {
+    ServiceState::RefusalLines& lines = outsider ? state.others_lines : state.refusal_lines;
+    std::uint64_t left_out = 0;
+    {
+      const std::lock_guard lock(lines.mutex);
+      left_out = std::exchange(lines.left_out, 0);
+    }
+    if (left_out > 0) {
+      hosts_journal::note(outsider ? state.others_log : state.log,
+                          refusals(left_out) + " not journaled before the stop");
+    }
+  }
+}
 
 void handle(hosts_transport::Message& message, ServiceState& state) {
   // An error event (the connection's end, say) is no message: no line, no reply.
@@ -133,19 +162,22 @@ void handle(hosts_transport::Message& message, ServiceState& state) {
   const identity::Caller* caller = message.caller();
   // Only the client is served: a caller that cannot be identified, or that
   // this platform's check refuses, is journaled and gets an empty reply,
-  // which carries no response at all.
+  // which carries no response at all. Nothing is known of an unidentified
+  // caller, so it counts as an outsider.
   if (caller == nullptr) {
-    journal_refusal(state, "the caller could not be identified");
+    journal_refusal(state, /*outsider=*/true, "the caller could not be identified");
     return answer(message, {});
   }
   const identity::Verdict verdict = state.check_caller(*caller);
   if (verdict.undecided) {
-    // No reply at all: the transport ends a connection whose message wanted
-    // one and got none, and the client says the helper could not be reached.
-    return journal_refusal(state, verdict.refusal, "left unanswered: ");
+    // Told to ask again in a moment, which the client says in words of its
+    // own: this is no refusal.
+    journal_refusal(state, verdict.outsider, verdict.refusal, "not decided now: ");
+    if (message.wants_reply()) message.send_not_now();
+    return;
   }
   if (!verdict.served) {
-    journal_refusal(state, verdict.refusal);
+    journal_refusal(state, verdict.outsider, verdict.refusal);
     return answer(message, {});
   }
   // What it sent, copied only now: nothing of a refused caller's message is

@@ -89,6 +89,7 @@ int main(int argc, char** /*argv*/) {
         });
     server.run();
   }
+  hosts_helper::note_left_out(*state);
   if (!activated) (void)::unlink(path.c_str());  // ours: this helper made it
   return 0;
 }

@@ -12,6 +12,7 @@
 #include "polkit/authority_linux.h"
 #include "polkit/gate_linux.h"
 #include "privsep/linux_platform_linux.h"
+#include "transport/server_linux.h"
 
 namespace hosts_helper {
 namespace {
@@ -21,10 +22,12 @@ namespace {
 // says still reaches the person who asked.
 constexpr std::chrono::seconds kDecisionLimit{45};
 
-// Decisions awaited at once: fewer than the listener's workers for callers
-// not served (two of four), so that one of those is always free to refuse
-// the rest at once, and the group's members, who need none, have theirs.
-constexpr std::size_t kDecisionsAtOnce = 1;
+// Decisions awaited at once, one for each uid: fewer than the listener's
+// workers for callers not served (ServerLimits::others_workers, six), so
+// that two of those are always free to answer the rest at once; the group's
+// members, who need none, have workers of their own.
+constexpr std::size_t kDecisionsAtOnce = 4;
+static_assert(kDecisionsAtOnce + 2 <= hosts_transport::ServerLimits{}.others_workers);
 
 }  // namespace
 
@@ -42,11 +45,14 @@ identity::ClientRules client_rules(bool ask_polkit) {
   auto gate = std::make_shared<hosts_polkit::Gate>(kDecisionsAtOnce);
   rules.ask_polkit = [authority, gate](const identity::Caller& caller) {
     const hosts_polkit::Decision decision = gate->pass(caller.uid, [&] {
+      // A stop gives up the wait at once: a prompt nobody answers must not
+      // hold every stop and restart.
       return authority->ask({caller.pid, caller.uid, caller.start_time, caller.pidfd},
-                            kDecisionLimit);
+                            kDecisionLimit, hosts_transport::Server::stop_watch());
     });
-    return decision.authorized ? identity::Verdict::serve()
-                               : identity::Verdict::refuse(decision.refusal);
+    if (decision.authorized) return identity::Verdict::serve();
+    return decision.later ? identity::Verdict::not_now(decision.refusal)
+                          : identity::Verdict::refuse(decision.refusal);
   };
   return rules;
 }

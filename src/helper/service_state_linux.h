@@ -14,8 +14,9 @@ gid_t helper_group();
 
 // The rules of the caller check: this build's client path and the helper's
 // group; with `ask_polkit`, polkit on the system bus is asked about callers
-// outside the group (one decision awaited at a time,
-// each for at most 45 s), and without, they are refused unasked.
+// outside the group (one decision awaited for each uid, four in all, each for
+// at most 45 s or until a stop is asked), and without, they are refused
+// unasked.
 identity::ClientRules client_rules(bool ask_polkit);
 
 }  // namespace hosts_helper

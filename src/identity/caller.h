@@ -19,16 +19,27 @@ struct Caller;
 struct Verdict {
   bool served = false;
   std::string refusal;
-  // Not decided: the helper could not look at the caller now, for a trouble
-  // of its own (no descriptor or no memory to look with), which says nothing
-  // of the caller. The message is left unanswered and its connection ended,
-  // so that the caller is told the helper could not be reached and may ask
-  // again, never that it is not served.
+  // Not decided now, for a passing reason that says nothing against the
+  // caller: the helper could not look at it (no descriptor or no memory to
+  // look with), or the one who decides (polkit) is busy with an earlier
+  // request of the same user, did not answer in time, or the helper is
+  // stopping. The caller is told to ask again in a moment, never that it is
+  // not served; `refusal` says why, for the journal.
   bool undecided = false;
+  // The caller is not one the helper serves unasked (on Linux: neither root
+  // nor a member of the helper's group). Anyone may be such a caller, so its
+  // refusals are journaled apart from the record of those the helper serves,
+  // which no flood of them can then rotate away.
+  bool outsider = false;
 
-  static Verdict serve() { return {true, {}, false}; }
-  static Verdict refuse(std::string why) { return {false, std::move(why), false}; }
-  static Verdict not_now(std::string why) { return {false, std::move(why), true}; }
+  static Verdict serve() { return {true, {}, false, false}; }
+  static Verdict refuse(std::string why) { return {false, std::move(why), false, false}; }
+  static Verdict not_now(std::string why) { return {false, std::move(why), true, false}; }
+  // This verdict, of a caller that is (or is not) an outsider.
+  Verdict of_outsider(bool is) && {
+    outsider = is;
+    return std::move(*this);
+  }
   friend bool operator==(const Verdict&, const Verdict&) = default;
 };
 

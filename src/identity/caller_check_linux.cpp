@@ -94,23 +94,10 @@ std::string executable_of(pid_t pid) {
   return path;
 }
 
-}  // namespace
-
-bool is_root_or_member(const Caller& caller, gid_t group) {
-  return caller.uid == 0 || caller.gid == group ||
-         std::find(caller.groups.begin(), caller.groups.end(), group) != caller.groups.end();
-}
-
-Verdict check_caller(const Caller& caller, const ClientRules& rules) {
-  if (auto refusal = unless_still_there(caller)) return *std::move(refusal);
-  if (!is_root_or_member(caller, rules.group)) {
-    if (!rules.ask_polkit) {
-      return Verdict::refuse("uid " + std::to_string(caller.uid) +
-                             " is neither root nor a member of the group " + rules.group_name);
-    }
-    Verdict allowed = rules.ask_polkit(caller);
-    if (!allowed.served) return allowed;
-  }
+// The refusal of a caller whose program is not the client, or of a client
+// that someone other than root could have replaced; nothing when it is the
+// client.
+std::optional<Verdict> unless_the_client(const Caller& caller, const ClientRules& rules) {
   // The caller's executable may lie on a file system that answers slowly or
   // never (a hung network mount, a user's FUSE mount): only the attributes
   // the kernel holds already are asked for, so that no request goes out and
@@ -137,10 +124,39 @@ Verdict check_caller(const Caller& caller, const ClientRules& rules) {
     return Verdict::refuse("the client " + rules.client +
                            " could be replaced by someone other than root");
   }
+  return std::nullopt;
+}
+
+// The verdict of check_caller, whoever the caller is.
+Verdict verdict_on(const Caller& caller, const ClientRules& rules, bool outsider) {
+  if (auto refusal = unless_still_there(caller)) return *std::move(refusal);
+  if (outsider && !rules.ask_polkit) {
+    return Verdict::refuse("uid " + std::to_string(caller.uid) +
+                           " is neither root nor a member of the group " + rules.group_name);
+  }
+  // The program is examined before polkit is asked: only the client can
+  // open a decision, or a prompt that someone must answer.
+  if (auto refusal = unless_the_client(caller, rules)) return *std::move(refusal);
+  if (outsider) {
+    Verdict allowed = rules.ask_polkit(caller);
+    if (!allowed.served) return allowed;
+  }
   // The executable was examined for the pid; if that pid now names another
   // process, what was examined may have been that one's.
   if (auto refusal = unless_still_there(caller)) return *std::move(refusal);
   return Verdict::serve();
+}
+
+}  // namespace
+
+bool is_root_or_member(const Caller& caller, gid_t group) {
+  return caller.uid == 0 || caller.gid == group ||
+         std::find(caller.groups.begin(), caller.groups.end(), group) != caller.groups.end();
+}
+
+Verdict check_caller(const Caller& caller, const ClientRules& rules) {
+  const bool outsider = !is_root_or_member(caller, rules.group);
+  return verdict_on(caller, rules, outsider).of_outsider(outsider);
 }
 
 }  // namespace identity

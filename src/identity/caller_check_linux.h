@@ -46,9 +46,9 @@ bool is_root_or_member(const Caller& caller, gid_t group);
 // - the process must still be the one that connected: its start time still
 //   matches, and its pidfd, where there is one, shows it alive ("pid P has
 //   ended since it connected");
-// - it must be root or a member of the group, with no question asked; or
-//   else polkit must allow it (polkit's refusal, or "uid U is neither root
-//   nor a member of the group G" when polkit is not asked);
+// - it must be root or a member of the group, or else one polkit is asked
+//   about ("uid U is neither root nor a member of the group G" when polkit
+//   is not asked);
 // - its executable must be the file at `rules.client`, the same device and
 //   inode, not the same path text ("pid P runs EXE, not the client CLIENT"),
 //   and the helper must be allowed to examine it ("the program of pid P
@@ -57,9 +57,15 @@ bool is_root_or_member(const Caller& caller, gid_t group);
 //   a root-owned sticky directory such as /tmp passing, so that no one else
 //   could have put another program there ("the client CLIENT could be
 //   replaced by someone other than root");
-// - its start time, read again after the executable was examined, must
-//   still match, or the pid was reused meanwhile and what was examined may
-//   have been another process ("pid P has ended since it connected").
+// - a caller outside the group must then be allowed by polkit (its verdict
+//   as it stands): asked only now, so that no program but the client can
+//   open a decision, or a prompt that someone must answer;
+// - its start time, read again after the executable was examined and polkit
+//   answered, must still match, or the pid was reused meanwhile and what was
+//   examined may have been another process ("pid P has ended since it
+//   connected").
+// Every verdict says whether the caller is an outsider: neither root nor a
+// member of the group.
 // Where the helper cannot look at the process now (no descriptor or no
 // memory to look with), which says nothing of the caller, the verdict is
 // not decided, in the words "pid P could not be checked now". The executable is examined only

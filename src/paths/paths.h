@@ -1,4 +1,4 @@
-// The service's three fixed places on disk. Each call returns a new path and
+// The service's fixed places on disk. Each call returns a new path and
 // touches nothing.
 #ifndef LWK_PATHS_PATHS_H_
 #define LWK_PATHS_PATHS_H_
@@ -13,6 +13,10 @@ std::string system_file();
 std::string store_directory();
 // "helper.log" in the store directory.
 std::string helper_log_file();
+
+// The name of the log, beside helper.log, that holds the refusals of callers
+// the helper does not serve unasked, apart from the record of those it does.
+inline constexpr const char OTHERS_LOG_NAME[] = "others.log";
 
 }  // namespace hosts_paths
 

@@ -36,8 +36,15 @@ using Bus = std::unique_ptr<sd_bus, CloseBus>;
 using Message = std::unique_ptr<sd_bus_message, UnrefMessage>;
 using Slot = std::unique_ptr<sd_bus_slot, UnrefSlot>;
 
-// Why polkit could not be asked, in a few words.
-using Failure = std::string;
+// Why polkit could not be asked, in a few words, and whether that passes:
+// no answer in time, or the helper stopping, says nothing of the caller.
+struct Failure {
+  std::string why;
+  bool passing = false;
+
+  Failure(std::string why_, bool passing_ = false) : why(std::move(why_)), passing(passing_) {}
+  Failure(const char* why_) : why(why_) {}
+};
 
 // What polkit said, read from its (bba{ss}) answer.
 struct Answer {
@@ -68,25 +75,37 @@ lwk::Result<Bus, Failure> open_bus(const std::optional<std::string>& address) {
   return bus;
 }
 
+// What a wait on the bus also watches: the process that asked, whose end
+// leaves nobody to answer for, and the helper's stop, which must not wait
+// for a person who may never answer. -1 for either: not watched.
+struct Watched {
+  int pidfd = -1;
+  int stop = -1;
+};
+
 // Lets the connection do its work (authenticating, sending, receiving)
-// until `done()` holds, `deadline` has passed, or the process behind
-// `pidfd` (when it is not -1) has ended: nobody is left to answer for then.
+// until `done()` holds, `deadline` has passed, the process that asked has
+// ended, or a stop was asked for.
 template <class Done>
 lwk::Result<void, Failure> drive(sd_bus* bus, Done done, Clock::time_point deadline,
-                                 std::chrono::milliseconds limit, int pidfd) {
+                                 std::chrono::milliseconds limit, Watched watched_too) {
   for (;;) {
     const int processed = sd_bus_process(bus, nullptr);
     if (processed < 0) return lwk::unexpected("the bus connection failed: " + os_reason(processed));
     if (done()) return lwk::success();
     const auto now = Clock::now();
     if (now >= deadline) {
-      return lwk::unexpected("no answer within " + std::to_string(limit.count()) + " ms");
+      return lwk::unexpected(
+          Failure("no answer within " + std::to_string(limit.count()) + " ms", true));
     }
     // Work done may leave more to do at once: no waiting then.
     if (processed > 0) continue;
     const int events = sd_bus_get_events(bus);
     if (events < 0) return lwk::unexpected("waiting on the bus failed: " + os_reason(events));
-    pollfd watched[2] = {{sd_bus_get_fd(bus), static_cast<short>(events), 0}, {pidfd, POLLIN, 0}};
+    // poll() passes over a negative descriptor.
+    pollfd watched[3] = {{sd_bus_get_fd(bus), static_cast<short>(events), 0},
+                         {watched_too.pidfd, POLLIN, 0},
+                         {watched_too.stop, POLLIN, 0}};
     // The bus's own time (a reply's timeout) may come before the deadline.
     auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
     std::uint64_t until = 0;
@@ -98,12 +117,15 @@ lwk::Result<void, Failure> drive(sd_bus* bus, Done done, Clock::time_point deadl
       const auto bus_left = std::chrono::milliseconds(until > at ? (until - at + 999) / 1000 : 0);
       left = std::min(left, bus_left);
     }
-    const int ready = ::poll(watched, pidfd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+    const int ready = ::poll(watched, 3, static_cast<int>(left.count()));
     if (ready < 0 && errno != EINTR) {
       return lwk::unexpected("waiting on the bus failed: " + os_reason(-errno));
     }
-    if (pidfd >= 0 && (watched[1].revents & POLLIN) != 0) {
-      return lwk::unexpected(std::string("the process that asked ended before the answer"));
+    if ((watched[2].revents & POLLIN) != 0) {
+      return lwk::unexpected(Failure("the helper is stopping", true));
+    }
+    if ((watched[1].revents & POLLIN) != 0) {
+      return lwk::unexpected("the process that asked ended before the answer");
     }
   }
 }
@@ -177,14 +199,19 @@ int keep_reply(sd_bus_message* reply, void* userdata, sd_bus_error* /*error*/) {
 }
 
 lwk::Result<Answer, Failure> check(const std::optional<std::string>& address,
-                                   const Subject& subject, std::chrono::milliseconds limit) {
+                                   const Subject& subject, std::chrono::milliseconds limit,
+                                   int stop) {
+  const Watched watched{subject.pidfd, stop};
+  if (pollfd asked{stop, POLLIN, 0}; ::poll(&asked, 1, 0) > 0 && (asked.revents & POLLIN) != 0) {
+    return lwk::unexpected(Failure("the helper is stopping", true));
+  }
   const auto deadline = Clock::now() + limit;
   auto bus = open_bus(address);
   if (!bus) return lwk::unexpected(std::move(bus).error());
   sd_bus* raw = bus->get();
   // Whether descriptors may be sent is known once the connection is up.
   auto ready = drive(
-      raw, [raw] { return sd_bus_is_ready(raw) > 0; }, deadline, limit, subject.pidfd);
+      raw, [raw] { return sd_bus_is_ready(raw) > 0; }, deadline, limit, watched);
   if (!ready) return lwk::unexpected(std::move(ready).error());
   auto question = question_for(raw, subject);
   if (!question) return lwk::unexpected(std::move(question).error());
@@ -200,19 +227,22 @@ lwk::Result<Answer, Failure> check(const std::optional<std::string>& address,
   Slot slot(raw_slot);
   if (r < 0) return lwk::unexpected("cannot send the question: " + os_reason(r));
   auto answered = drive(
-      raw, [&reply] { return reply != nullptr; }, deadline, limit, subject.pidfd);
+      raw, [&reply] { return reply != nullptr; }, deadline, limit, watched);
   if (!answered) return lwk::unexpected(std::move(answered).error());
   return answer_in(reply.get());
 }
 
 }  // namespace
 
-Decision Authority::ask(const Subject& subject, std::chrono::milliseconds limit) const {
+Decision Authority::ask(const Subject& subject, std::chrono::milliseconds limit, int stop) const {
   const std::string who =
       " the action " + std::string(ACTION) + " for uid " + std::to_string(subject.uid);
-  auto answer = check(address_, subject, limit);
-  if (!answer)
-    return Decision{false, "refused" + who + ": polkit could not be asked: " + answer.error()};
+  auto answer = check(address_, subject, limit, stop);
+  if (!answer) {
+    const Failure& failure = answer.error();
+    if (failure.passing) return Decision{false, "no decision on" + who + ": " + failure.why, true};
+    return Decision{false, "refused" + who + ": polkit could not be asked: " + failure.why};
+  }
   if (answer->authorized) return Decision{true, ""};
   std::string refusal = "polkit refused" + who;
   if (answer->dismissed) {

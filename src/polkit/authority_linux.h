@@ -42,10 +42,13 @@ struct Subject {
 };
 
 // polkit's answer. `refusal` is the journal's sentence when `authorized` is
-// false, and empty when it is true.
+// false, and empty when it is true. `later`: no decision was made, for a
+// reason that passes (no answer in time, the helper stopping, another
+// decision of the same user under way); the caller may ask again.
 struct Decision {
   bool authorized = false;
   std::string refusal;
+  bool later = false;
 };
 
 class Authority {
@@ -58,13 +61,16 @@ class Authority {
 
   // Asks whether `subject` may take ACTION, allowing polkit to ask the user
   // through an authentication agent. Returns within `limit` (plus the time
-  // of a few system calls): no answer by then is a refusal, and so is every
-  // failure to reach polkit or to read its answer; the sentence says which.
+  // of a few system calls), and at once when the descriptor `stop` (-1:
+  // none) becomes readable: both give no decision, `later`, "no decision on
+  // the action A for uid U: no answer within L ms" or "...: the helper is
+  // stopping". Every failure to reach polkit or to read its answer is a
+  // refusal; the sentence says which.
   // The subject carries "pid", "start-time" and "uid", and "pidfd" when
   // subject.pidfd >= 0 and the bus passes file descriptors; polkit versions
   // that do not know "pidfd" look up the keys they know and pass over the
   // rest.
-  Decision ask(const Subject& subject, std::chrono::milliseconds limit) const;
+  Decision ask(const Subject& subject, std::chrono::milliseconds limit, int stop = -1) const;
 
  private:
   std::optional<std::string> address_;  // nothing: the system bus

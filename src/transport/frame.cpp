@@ -53,10 +53,17 @@ std::string message_frame(std::string_view payload, bool wants_reply) {
 }
 
 std::string reply_frame(std::string_view body) {
+  if (body.size() >= NOT_NOW) lwk::fatal("a reply too long for its frame");
   std::string out;
   out.reserve(REPLY_HEADER_OCTETS + body.size());
   put_u32(&out, body.size());
   out += body;
+  return out;
+}
+
+std::string not_now_frame() {
+  std::string out;
+  put_u32(&out, NOT_NOW);
   return out;
 }
 

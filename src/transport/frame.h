@@ -6,7 +6,9 @@
 // "payload" (0 no such value, 1 a data value, the octets, 2 a value that is
 // not data); the bit 0x80 says that the sender wants no reply. A reply is a
 // 32-bit big-endian length and the octets; a length of zero is the helper's
-// refusal to serve the caller.
+// refusal to serve the caller, and the length NOT_NOW, with no octets, says
+// that the helper could not decide now whether to serve it: ask again in a
+// moment.
 #ifndef LWK_TRANSPORT_FRAME_H_
 #define LWK_TRANSPORT_FRAME_H_
 
@@ -29,6 +31,9 @@ inline constexpr std::size_t REPLY_HEADER_OCTETS = 4;
 
 enum class Holds : std::uint8_t { Nothing = 0, Data = 1, OtherValue = 2 };
 inline constexpr std::uint8_t NO_REPLY = 0x80;
+// No reply is this long: the largest, to a request of MAX_PAYLOAD octets
+// whose every line has an issue, is a few hundred MB.
+inline constexpr std::uint32_t NOT_NOW = 0xFFFFFFFF;
 
 struct Header {
   Holds holds;
@@ -53,8 +58,11 @@ lwk::Result<sockaddr_un, std::string> socket_address(const std::string& path);
 // A message holding `payload` as its data value.
 std::string message_frame(std::string_view payload, bool wants_reply);
 
-// A reply carrying `body`.
+// A reply carrying `body`. REQUIRES: body.size() < NOT_NOW.
 std::string reply_frame(std::string_view body);
+
+// The reply that says: not decided now, ask again in a moment.
+std::string not_now_frame();
 
 // The length a reply header announces. REQUIRES: bytes.size() >= REPLY_HEADER_OCTETS.
 std::uint32_t reply_length(std::string_view bytes);

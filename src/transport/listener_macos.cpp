@@ -41,6 +41,12 @@ void XpcMessage::send_reply(std::string_view body) {
   reply_ = nullptr;
 }
 
+void XpcMessage::send_not_now() {
+  if (!wants_reply()) lwk::fatal("send_not_now() for a message that wants no reply");
+  xpc_dictionary_set_bool(reply_, channel::NOT_NOW_KEY, true);
+  send_reply({});
+}
+
 NamedListener::NamedListener(std::string_view service_name, Handler handler) {
   const std::string name = channel::key(service_name);
   // No target queue: the system delivers each connection's events on a

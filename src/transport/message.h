@@ -31,6 +31,10 @@ class Message {
   // Sends `body` as the reply's "payload"; an empty body is the refusal.
   // REQUIRES: wants_reply().
   virtual void send_reply(std::string_view body) = 0;
+  // Sends the reply that carries no response and says that whether the
+  // caller is served could not be decided now: it may ask again in a moment.
+  // REQUIRES: wants_reply().
+  virtual void send_not_now() = 0;
 };
 
 }  // namespace hosts_transport

@@ -17,6 +17,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <span>
 #include <string_view>
 #include <thread>
@@ -35,6 +36,9 @@ using Clock = std::chrono::steady_clock;
 // the stop asked for, which a server that starts later sees too.
 std::atomic<int> wake_for_stop{-1};
 std::atomic<bool> stop_asked{false};
+// The stop's watch: a pipe that holds an octet while a stop is asked for.
+std::atomic<int> stop_watch_read{-1};
+std::atomic<int> stop_watch_write{-1};
 
 constexpr char kReturned = 'r';  // a worker gave a connection back
 constexpr char kStop = 's';
@@ -62,6 +66,7 @@ bool someone_listens(const sockaddr_un& address) {
 struct Job {
   int fd;
   Share share;
+  uid_t uid;
   bool large;  // its payload is over the allowance
   frame::Header header;
   std::string payload;
@@ -87,6 +92,7 @@ class FrameMessage final : public Message {
   }
   bool wants_reply() const override { return job_.header.wants_reply; }
   void send_reply(std::string_view body) override { job_.reply = frame::reply_frame(body); }
+  void send_not_now() override { job_.reply = frame::not_now_frame(); }
 
  private:
   Job& job_;
@@ -139,7 +145,12 @@ struct Server::State {
 
   std::mutex mutex;  // guards what follows
   std::condition_variable work;
-  std::array<std::deque<Job>, 2> jobs;
+  std::deque<Job> served_jobs;
+  // The others' jobs by uid; the uids whose turn is to come, in order (those
+  // with jobs waiting and none in hand); and the uids with one in hand.
+  std::map<uid_t, std::deque<Job>> others_jobs;
+  std::deque<uid_t> others_turns;
+  std::set<uid_t> others_in_hand;
   std::array<std::size_t, 2> replying{};  // charged octets of the replies being sent
   std::array<bool, 2> large_in_hand{};
   Clock::time_point others_after{};  // when the next job of others may begin
@@ -214,22 +225,69 @@ struct Server::State {
     ::close(fd);
   }
 
+  // Whether the share `s` may begin a job now, and its first may be large:
+  // a share's jobs wait while its replies fill it (one with no reply under
+  // way always takes one job, however small), and its large ones go one at
+  // a time. REQUIRES: `mutex` is held.
+  bool may_begin(Share s, const Job& first) const {
+    if (replying[s] != 0 && replying[s] >= share_of(s)) return false;
+    return !(first.large && large_in_hand[s]);
+  }
+
   // The next job a worker of `shares` may take, or nothing. Served callers
-  // first; a share's jobs wait while its replies fill it, and its large ones
-  // go one at a time. REQUIRES: `mutex` is held.
+  // first. REQUIRES: `mutex` is held.
   std::optional<Job> next_job(std::span<const Share> shares) {
     for (const Share s : shares) {
-      // A share with no reply under way always takes one job, however small.
-      if (jobs[s].empty() || (replying[s] != 0 && replying[s] >= share_of(s))) continue;
-      if (jobs[s].front().large && large_in_hand[s]) continue;
-      // Once a stop is asked, the others' jobs are refused unhandled, at once.
-      if (s == kOthers && !stop_asked.load() && !others_may_begin()) continue;
-      if (jobs[s].front().large) large_in_hand[s] = true;
-      Job job = std::move(jobs[s].front());
-      jobs[s].pop_front();
+      std::optional<Job> job = s == kServed ? next_served() : next_of_others();
+      if (!job) continue;
+      if (job->large) large_in_hand[s] = true;
       return job;
     }
     return std::nullopt;
+  }
+
+  std::optional<Job> next_served() {
+    if (served_jobs.empty() || !may_begin(kServed, served_jobs.front())) return std::nullopt;
+    Job job = std::move(served_jobs.front());
+    served_jobs.pop_front();
+    return job;
+  }
+
+  // The first job of the first uid whose turn has come and whose job may
+  // begin; that uid has it in hand until it returns. Once a stop is asked,
+  // the rate no longer holds: the jobs are then answered unhandled, at once.
+  std::optional<Job> next_of_others() {
+    for (auto turn = others_turns.begin(); turn != others_turns.end(); ++turn) {
+      std::deque<Job>& queued = others_jobs.at(*turn);
+      if (!may_begin(kOthers, queued.front())) continue;
+      if (!stop_asked.load() && !others_may_begin()) return std::nullopt;
+      Job job = std::move(queued.front());
+      queued.pop_front();
+      if (queued.empty()) others_jobs.erase(*turn);
+      others_in_hand.insert(*turn);
+      others_turns.erase(turn);
+      return job;
+    }
+    return std::nullopt;
+  }
+
+  // Queues a job read from a connection. REQUIRES: `mutex` is held.
+  void queue(Job job) {
+    if (job.share == kServed) {
+      served_jobs.push_back(std::move(job));
+      return;
+    }
+    const uid_t uid = job.uid;
+    std::deque<Job>& queued = others_jobs[uid];
+    queued.push_back(std::move(job));
+    if (queued.size() == 1 && !others_in_hand.contains(uid)) others_turns.push_back(uid);
+  }
+
+  // A job of the others' has returned: its uid's next one, if any, takes its
+  // turn after those waiting. REQUIRES: `mutex` is held.
+  void others_returned(uid_t uid) {
+    others_in_hand.erase(uid);
+    if (others_jobs.contains(uid)) others_turns.push_back(uid);
   }
 
   // Whether a job of the others may begin now, and if so takes its place in
@@ -252,7 +310,7 @@ struct Server::State {
       std::optional<Job> job = next_job(shares);
       if (!job) {
         if (stopping) return;  // nothing is busy any more
-        if (takes_others && !jobs[kOthers].empty() && Clock::now() < others_after) {
+        if (takes_others && !others_turns.empty() && Clock::now() < others_after) {
           work.wait_until(lock, others_after);  // their rate's next place
         } else {
           work.wait(lock);
@@ -263,10 +321,10 @@ struct Server::State {
       {
         FrameMessage message(*job);
         if (job->share == kOthers && stop_asked.load()) {
-          // A stop answers what was read, but the callers not served get
-          // the refusal unasked: a polkit decision each could hold the stop
-          // for as long as a prompt may wait.
-          if (message.wants_reply()) message.send_reply({});
+          // A stop answers what was read, but the callers not served are
+          // told to ask again, unhandled: a polkit decision each could hold
+          // the stop for as long as a prompt may wait.
+          if (message.wants_reply()) message.send_not_now();
         } else {
           handler(message);
         }
@@ -275,6 +333,7 @@ struct Server::State {
       job->charged = job->reply ? beyond_allowance(job->reply->capacity()) : 0;
       lock.lock();
       if (job->large) large_in_hand[job->share] = false;
+      if (job->share == kOthers) others_returned(job->uid);
       // The reply counts in its share before this worker chooses its next
       // job: counted only once the polling thread takes it, a second large
       // reply could begin beside it.
@@ -351,6 +410,7 @@ struct Server::State {
     // Whole: to the workers. It stays charged until its reply has gone.
     Job job{fd,
             c.share,
+            c.peer.uid(),
             c.payload.size() > limits.allowance,
             *c.frame,
             std::move(c.payload),
@@ -363,7 +423,7 @@ struct Server::State {
     c.busy = true;
     {
       std::lock_guard lock(mutex);
-      jobs[c.share].push_back(std::move(job));
+      queue(std::move(job));
     }
     work.notify_all();  // the workers of its share may be any of them
   }
@@ -562,6 +622,7 @@ lwk::Result<int, std::string> listen_at(const std::string& path, gid_t group) {
 
 Server::Server(int listening, Handler handler, Served served, ServerLimits limits)
     : state_(std::make_unique<State>()) {
+  (void)stop_watch();  // made before any stop can be asked while this one runs
   int wake[2];
   if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) lwk::fatal("no pipe for the server's wake-ups");
   state_->listening = listening;
@@ -589,33 +650,53 @@ Server::~Server() {
 
 void Server::run() {
   wake_for_stop = state_->wake_write;
-  // With more than one worker, the callers not served get half of them:
-  // however many requests they send, and however long what they ask takes
-  // (a polkit prompt nobody answers), they never hold the served callers'.
-  // Theirs keep the service's priority, for a lower one could leave them
-  // holding the journal's or the service's lock while busier work runs;
-  // their rate bounds what they cost instead.
+  // The callers not served have workers of their own: however many requests
+  // they send, and however long what they ask takes (a polkit prompt nobody
+  // answers), they never hold the served callers'. Theirs keep the
+  // service's priority, for a lower one could leave them holding the
+  // journal's or the service's lock while busier work runs; their rate
+  // bounds what they cost instead.
   static constexpr Share kBoth[] = {kServed, kOthers};
   static constexpr Share kServedOnly[] = {kServed};
   static constexpr Share kOthersOnly[] = {kOthers};
-  const std::size_t workers = std::max<std::size_t>(state_->limits.workers, 1);
-  for (std::size_t i = 0; i < workers; ++i) {
-    if (workers == 1) {
-      state_->workers.emplace_back([this] { state_->work_loop(kBoth); });
-    } else if (i < workers / 2) {
-      state_->workers.emplace_back([this] { state_->work_loop(kOthersOnly); });
-    } else {
+  const ServerLimits& limits = state_->limits;
+  const bool others_apart = limits.others_workers > 0;
+  for (std::size_t i = 0; i < std::max<std::size_t>(limits.served_workers, 1); ++i) {
+    if (others_apart) {
       state_->workers.emplace_back([this] { state_->work_loop(kServedOnly); });
+    } else {
+      state_->workers.emplace_back([this] { state_->work_loop(kBoth); });
     }
   }
+  for (std::size_t i = 0; i < limits.others_workers; ++i) {
+    state_->workers.emplace_back([this] { state_->work_loop(kOthersOnly); });
+  }
   state_->serve();
-  stop_asked = false;  // this stop is done with
+  // This stop is done with: neither flag nor watch stays for the next server.
+  stop_asked = false;
+  char drained[16];
+  while (::read(stop_watch_read.load(), drained, sizeof drained) > 0) {
+  }
 }
 
 void Server::request_stop() {
   stop_asked = true;
-  const int fd = wake_for_stop.load();
-  if (fd >= 0) (void)!::write(fd, &kStop, 1);
+  for (const int fd : {wake_for_stop.load(), stop_watch_write.load()}) {
+    if (fd >= 0) (void)!::write(fd, &kStop, 1);
+  }
+}
+
+int Server::stop_watch() {
+  static std::once_flag made;
+  std::call_once(made, [] {
+    int watch[2];
+    if (::pipe2(watch, O_CLOEXEC | O_NONBLOCK) != 0) lwk::fatal("no pipe for the stop's watch");
+    stop_watch_read = watch[0];
+    stop_watch_write = watch[1];
+    // A stop asked before the pipe was there is seen through it all the same.
+    if (stop_asked.load()) (void)!::write(watch[1], &kStop, 1);
+  });
+  return stop_watch_read.load();
 }
 
 }  // namespace hosts_transport

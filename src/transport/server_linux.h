@@ -25,13 +25,18 @@
 //   the end of a frame until its reply has been sent, nothing more is read
 //   from that connection. A message that wanted a reply and was given none
 //   by the handler ends its connection;
-// - `workers` messages at most are handled at once (the operations
-//   themselves still run one at a time, under the service lock); with more
-//   than one, the messages of callers not served are handled by workers of
-//   their own (half of them), at most `others_per_second` begun a second,
-//   and the served callers' by the rest: a flood of requests that are
-//   refused, or a polkit prompt nobody answers, never takes a served
-//   caller's worker, and the processor time it costs the service is bounded;
+// - the served callers' messages are handled by `served_workers` workers,
+//   the others' by `others_workers` of their own (the operations themselves
+//   still run one at a time, under the service lock): a flood of requests
+//   that are refused, or a polkit prompt nobody answers, never takes a
+//   served caller's worker. With no workers of their own, the others'
+//   messages are taken by the served callers' workers, after theirs;
+// - the others' messages are shared fairly between their uids: each uid has
+//   at most one message in hand at a time, and the uids with messages
+//   waiting take their turns in order, at most `others_per_second` begun a
+//   second in all. So what one uid holds (a decision nobody answers) or
+//   floods (requests refused as fast as they come) waits on that uid alone,
+//   and bounds the processor time the others cost the service;
 // - what a connection holds (the frame being read, the message being
 //   handled, or the reply being sent, counted by the memory their buffers
 //   take, unused room included) is free up to `allowance` octets; beyond
@@ -79,7 +84,8 @@ struct ServerLimits {
   std::size_t served_connections = 64;
   std::size_t connections_per_uid = 256;
   std::size_t reserved_descriptors = 64;
-  std::size_t workers = 4;
+  std::size_t served_workers = 2;
+  std::size_t others_workers = 6;
   std::size_t others_per_second = 200;
   std::size_t allowance = 64u << 10;
   std::size_t buffer_budget = 64u << 20;
@@ -119,12 +125,18 @@ class Server {
   // accepts and reads nothing more, lets every message already read be
   // handled and its reply be sent (each within `reply_timeout`), and
   // returns. The messages of callers not served that no worker has begun
-  // are answered with the refusal, unhandled.
+  // are told to ask again in a moment (Message::send_not_now), unhandled.
   void run();
 
   // Asks the server that runs, or the next one to run, to stop.
   // Async-signal-safe: a signal handler may call it.
   static void request_stop();
+
+  // A descriptor that reads as ready once a stop has been asked for, until
+  // the server that ran has returned: what a handler waits on (a decision
+  // that may never come) watches it, so that no stop waits for it. Owned
+  // by the process; never closed.
+  static int stop_watch();
 
  private:
   struct State;

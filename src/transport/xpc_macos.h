@@ -22,6 +22,9 @@ namespace channel {
 
 // The key of a message's request and of a reply's response.
 inline constexpr char PAYLOAD_KEY[] = "payload";
+// The key of a reply that carries no response and says: not decided now,
+// ask again in a moment (a boolean, true).
+inline constexpr char NOT_NOW_KEY[] = "not-now";
 
 // True for a null object and for an XPC error.
 bool is_error(xpc_object_t object);
@@ -62,6 +65,7 @@ class XpcMessage final : public hosts_transport::Message {
   std::optional<std::string> payload() const override;
   bool wants_reply() const override;
   void send_reply(std::string_view body) override;
+  void send_not_now() override;
 
  private:
   xpc_object_t event_;

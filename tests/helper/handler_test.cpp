@@ -49,6 +49,9 @@ class FakeMessage final : public hosts_transport::Message {
     if (on_send) on_send();
     reply = std::string(body);
   }
+  void send_not_now() override { reply = kNotNow; }
+  // What send_not_now() leaves in `reply`: no response could be this.
+  static constexpr const char* kNotNow = "(not now)";
 };
 
 // Captures what is written to standard error while it lives.
@@ -125,10 +128,15 @@ class HandlerTest : public ::testing::Test {
         std::move(platform), &scripted_check);
   }
 
-  // Handles `message` and returns the journal's messages in the log.
+  // Handles `message` and returns the journal's messages in the log, then
+  // those in the outsiders' log.
   std::vector<std::string> handled(FakeMessage& message) {
     handle(message, *state_);
-    return log();
+    std::vector<std::string> lines = log();
+    if (exists(state_->others_log)) {
+      for (std::string& line : messages_of(slurp(state_->others_log))) lines.push_back(line);
+    }
+    return lines;
   }
   std::vector<std::string> log() const {
     return exists(state_->log) ? messages_of(slurp(state_->log)) : std::vector<std::string>{};
@@ -173,13 +181,13 @@ TEST_F(HandlerTest, RefusalsAndUndecodablePayloads) {
        flush,
        "",
        {"refused to serve: pid 4242 runs /bin/sh, not the client"}},
-      {"a caller the check could not look at now: no reply, and no refusal",
+      {"a caller the check could not decide now: told to ask again, not refused",
        false,
        true,
        Verdict::not_now("pid 4242 could not be checked now"),
        flush,
-       std::nullopt,
-       {"left unanswered: pid 4242 could not be checked now"}},
+       FakeMessage::kNotNow,
+       {"not decided now: pid 4242 could not be checked now"}},
       {"no payload, or one that is not data",
        false,
        true,
@@ -411,26 +419,43 @@ TEST(HandlerConcurrency, OperationsOfManyConnectionsNeverOverlap) {
             std::vector<std::string>(160, "dropped the name caches"));
 }
 
-// Refused callers journal outside the service lock, and a journal line makes
-// the log's directory when it is missing: while the store is being removed,
-// such a line waits, and no removal fails or leaves a half-removed store.
-// Refusals get a few lines a second; the rest are counted, and the count
-// goes with the next line, so that a flood cannot rotate the log away.
-TEST_F(HandlerTest, RefusalLinesAreBoundedAndTheRestCounted) {
-  scripted_verdict = Verdict::refuse("uid 4321 is neither root nor a member");
-  const std::string line = "refused to serve: uid 4321 is neither root nor a member";
-  for (int i = 0; i < 8; ++i) {
-    FakeMessage m;
-    m.data = bytes({0, 1, 2});
-    handle(m, *state_);
-    EXPECT_EQ(m.reply, "");
-  }
-  EXPECT_EQ(log(), std::vector<std::string>(5, line));
+// Refusals get a few lines a second in each log; the rest are counted, and
+// the count goes with the next line of that log, or with the stop. An
+// outsider's refusals go to a log of their own, so that no flood of them can
+// rotate the record of what the helper did for those it serves away, nor
+// keep a member's refusal out of it.
+TEST_F(HandlerTest, RefusalLinesAreBoundedCountedAndOutsidersKeptApart) {
+  const std::string outsider_line = "refused to serve: uid 4321 is neither root nor a member";
+  const std::string member_line = "refused to serve: pid 7 runs /bin/sh, not the client";
+  const auto refuse = [this](const std::string& why, bool outsider, int times) {
+    scripted_verdict = Verdict::refuse(why).of_outsider(outsider);
+    for (int i = 0; i < times; ++i) {
+      FakeMessage m;
+      m.data = bytes({0, 1, 2});
+      handle(m, *state_);
+      EXPECT_EQ(m.reply, "");
+    }
+  };
+  const auto others = [this] { return messages_of(slurp(state_->others_log)); };
+  refuse("uid 4321 is neither root nor a member", true, 8);
+  EXPECT_EQ(others(), std::vector<std::string>(5, outsider_line));
+  EXPECT_EQ(log(), std::vector<std::string>{});
+  refuse("pid 7 runs /bin/sh, not the client", false, 1);
+  EXPECT_EQ(log(), std::vector<std::string>{member_line});
+
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-  FakeMessage next;
-  next.data = bytes({0, 1, 2});
-  handle(next, *state_);
-  EXPECT_EQ(log().back(), line + " (and 3 refusals not journaled)");
+  refuse("uid 4321 is neither root nor a member", true, 6);
+  std::vector<std::string> expected(5, outsider_line);
+  expected.push_back(outsider_line + " (and 3 refusals not journaled)");
+  expected.insert(expected.end(), 4, outsider_line);
+  EXPECT_EQ(others(), expected);
+  // No later refusal comes: the stop notes the count.
+  note_left_out(*state_);
+  expected.push_back("1 refusal not journaled before the stop");
+  EXPECT_EQ(others(), expected);
+  EXPECT_EQ(log(), std::vector<std::string>{member_line});
+  note_left_out(*state_);  // counted once only
+  EXPECT_EQ(others().size(), expected.size());
 }
 
 TEST(HandlerConcurrency, RefusalsDuringRemovalsNeverBreakThem) {

@@ -195,6 +195,7 @@ class ApplyMessage final : public hosts_transport::Message {
   std::optional<std::string> payload() const override { return payload_; }
   bool wants_reply() const override { return true; }
   void send_reply(std::string_view body) override { reply = std::string(body); }
+  void send_not_now() override { lwk::fatal("a served caller was told to ask again"); }
   std::string reply;
 
  private:

@@ -142,25 +142,29 @@ TEST(CallerCheckLinux, Verdicts) {
       {"a member by a supplementary group", as_other(client.caller(), {7, 4242}), &rules,
        Verdict::serve()},
       {"someone else, polkit not asked", as_other(client.caller()), &rules,
-       Verdict::refuse("uid 4321 is neither root nor a member of the group helpers")},
+       Verdict::refuse("uid 4321 is neither root nor a member of the group helpers")
+           .of_outsider(true)},
       {"someone else whom polkit allows", as_other(client.caller()), &with_polkit,
-       Verdict::serve()},
-      {"someone else whom polkit allows, running another program", as_other(shell.caller()),
+       Verdict::serve().of_outsider(true)},
+      {"someone else running another program: polkit not asked", as_other(shell.caller()),
        &with_polkit,
-       Verdict::refuse(pid(shell) + " runs " + shell.exe() + ", not the client " + trusted)},
+       Verdict::refuse(pid(shell) + " runs " + shell.exe() + ", not the client " + trusted)
+           .of_outsider(true)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(identity::check_caller(c.caller, *c.rules), c.verdict);
   }
-  EXPECT_EQ(asked, 2);  // only about the callers outside the group
+  // Only about the client run by someone outside the group: no other
+  // program can open a decision, or a prompt.
+  EXPECT_EQ(asked, 1);
   // polkit's refusal is the verdict's, and root and members are never asked.
   Caller refused = as_other(client.caller());
   refused.uid = 4322;
   EXPECT_EQ(identity::check_caller(refused, with_polkit),
-            Verdict::refuse("polkit refused uid 4322"));
+            Verdict::refuse("polkit refused uid 4322").of_outsider(true));
   EXPECT_EQ(identity::check_caller(client.caller(), with_polkit), Verdict::serve());
-  EXPECT_EQ(asked, 3);
+  EXPECT_EQ(asked, 2);
   // A start time that is not the process's: the pid is someone else's now.
   Caller reused = client.caller();
   reused.start_time += 1;

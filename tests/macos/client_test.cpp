@@ -16,7 +16,7 @@ TEST(HelperLinkMacos, SendsThePayloadAndReadsTheReply) {
   struct Case {
     const char* what;
     std::function<xpc_object_t(xpc_object_t)> answer;
-    std::optional<std::string> reply;  // nothing: an error
+    std::optional<lantern_wharf::Reply> reply;  // nothing: an error
     const char* error;
   };
   auto reply_with = [](std::optional<std::string> payload) {
@@ -26,11 +26,20 @@ TEST(HelperLinkMacos, SendsThePayloadAndReadsTheReply) {
       return reply;
     };
   };
+  using Kind = lantern_wharf::Reply::Kind;
+  const auto not_now = [](xpc_object_t) {
+    xpc_object_t reply = doubles::make_dictionary();
+    xpc_dictionary_set_data(reply, "payload", "", 0);
+    xpc_dictionary_set_bool(reply, "not-now", true);
+    return reply;
+  };
   const Case cases[] = {
-      {"a response", reply_with(std::string("\x00\x01\x01", 3)), std::string("\x00\x01\x01", 3),
+      {"a response", reply_with(std::string("\x00\x01\x01", 3)),
+       lantern_wharf::Reply{Kind::Response, std::string("\x00\x01\x01", 3)}, nullptr},
+      {"the refusal", reply_with(std::string()), lantern_wharf::Reply{Kind::NotServed, ""},
        nullptr},
-      {"the refusal", reply_with(std::string()), std::string(), nullptr},
-      {"no payload", reply_with(std::nullopt), std::string(), nullptr},
+      {"no payload", reply_with(std::nullopt), lantern_wharf::Reply{Kind::NotServed, ""}, nullptr},
+      {"not now", not_now, lantern_wharf::Reply{Kind::NotNow, ""}, nullptr},
       {"an error", [](xpc_object_t) { return doubles::make_error("Connection invalid"); },
        std::nullopt, "cannot reach the helper at org.lanternwharf.kit.helper: Connection invalid"},
       {"an error without a description", [](xpc_object_t) { return doubles::make_error(); },

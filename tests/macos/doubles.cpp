@@ -45,6 +45,7 @@ struct Object {
   // Dictionaries: data and string values by key.
   std::map<std::string, std::string> data;
   std::map<std::string, std::string> strings;
+  std::map<std::string, bool> bools;
   // Messages: the connection they came on, and whether a reply is awaited.
   Object* connection = nullptr;
   bool wants_reply = false;
@@ -327,6 +328,19 @@ void xpc_dictionary_set_data(xpc_object_t xdict, const char* key, const void* by
   Object* o = live(xdict, "xpc_dictionary_set_data");
   if (o == nullptr || bytes == nullptr) return;
   o->data[key] = std::string(static_cast<const char*>(bytes), length);
+}
+
+void xpc_dictionary_set_bool(xpc_object_t xdict, const char* key, bool value) {
+  record("xpc_dictionary_set_bool", {pointer(xdict), key, value ? "true" : "false"});
+  if (Object* o = live(xdict, "xpc_dictionary_set_bool")) o->bools[key] = value;
+}
+
+bool xpc_dictionary_get_bool(xpc_object_t xdict, const char* key) {
+  record("xpc_dictionary_get_bool", {pointer(xdict), key});
+  Object* o = live(xdict, "xpc_dictionary_get_bool");
+  if (o == nullptr) return false;
+  auto found = o->bools.find(key);
+  return found != o->bools.end() && found->second;
 }
 
 const char* xpc_dictionary_get_string(xpc_object_t xdict, const char* key) {

@@ -41,6 +41,7 @@ TEST(AuthorityTest, AuthorizesOnlyWhatPolkitAuthorizes) {
     int pidfd;
     bool authorized;
     std::string refusal;  // what the sentence starts with
+    bool later = false;
   };
   const std::string polkit = with_polkit.address();
   const std::vector<Case> cases = {
@@ -50,8 +51,8 @@ TEST(AuthorityTest, AuthorizesOnlyWhatPolkitAuthorizes) {
        polkit_refused + "1003: the authentication was dismissed"},
       {"no agent", polkit, 1004, -1, false,
        polkit_refused + "1004: it needs an authentication that no agent asked for"},
-      {"no answer in time", polkit, 1005, -1, false,
-       "refused the action " + action + " for uid 1005" + not_asked + "no answer within 300 ms"},
+      {"no answer in time: no decision", polkit, 1005, -1, false,
+       "no decision on the action " + action + " for uid 1005: no answer within 300 ms", true},
       {"an answer of the wrong type", polkit, 1006, -1, false,
        "refused the action " + action + " for uid 1006" + not_asked +
            "the answer has the signature \"s\", not \"(bba{ss})\""},
@@ -73,6 +74,7 @@ TEST(AuthorityTest, AuthorizesOnlyWhatPolkitAuthorizes) {
     EXPECT_LT(std::chrono::steady_clock::now() - begun, limit + 100ms);
     EXPECT_EQ(decision.authorized, c.authorized);
     EXPECT_EQ(decision.refusal.substr(0, c.refusal.size()), c.refusal) << decision.refusal;
+    EXPECT_EQ(decision.later, c.later);
     if (c.address == polkit) {
       questions +=
           "check unix-process pid=" + std::to_string(getpid()) + " uid=" + std::to_string(c.uid) +
@@ -84,39 +86,52 @@ TEST(AuthorityTest, AuthorizesOnlyWhatPolkitAuthorizes) {
   close(pidfd);
 }
 
-// A question about a process that ends meanwhile is given up at once: no
-// one is left to answer for, and a prompt nobody answers holds nothing.
-TEST(AuthorityTest, GivesUpWhenTheProcessThatAskedEnds) {
+// A question is given up at once, with no decision, when the process that
+// asked ends (no one is left to answer for) or a stop is asked for (a
+// prompt nobody answers must not hold it): what it waited for never comes.
+TEST(AuthorityTest, GivesUpWhenTheAskerEndsOrAStopIsAsked) {
   if (access(polkit_test::DBUS_DAEMON, X_OK) != 0) GTEST_SKIP() << "dbus-daemon is not installed";
   polkit_test::TestBus bus;
   ASSERT_TRUE(bus.start(/*with_authority=*/true));
-  const pid_t child = fork();
-  if (child == 0) {
-    usleep(200000);
-    _exit(0);
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "a stop" : "the asker ends");
+    int watch[2];
+    ASSERT_EQ(pipe(watch), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      usleep(200000);
+      if (stop) (void)!write(watch[1], "s", 1);
+      _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    // The asker: the child itself, or this process, which outlives the stop.
+    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, stop ? getpid() : child, 0));
+    ASSERT_GE(pidfd, 0);
+    const auto begun = std::chrono::steady_clock::now();
+    const auto decision = Authority(bus.address())
+                              .ask({stop ? getpid() : child, 1005, 1, pidfd}, 10s,
+                                   stop ? watch[0] : -1);  // never answered
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, 5s);
+    EXPECT_FALSE(decision.authorized);
+    EXPECT_EQ(decision.later, stop);
+    const std::string why =
+        stop ? ": the helper is stopping" : ": the process that asked ended before the answer";
+    EXPECT_NE(decision.refusal.find(why), std::string::npos) << decision.refusal;
+    close(pidfd);
+    close(watch[0]);
+    close(watch[1]);
+    waitpid(child, nullptr, 0);
   }
-  ASSERT_GT(child, 0);
-  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
-  ASSERT_GE(pidfd, 0);
-  const auto begun = std::chrono::steady_clock::now();
-  const auto decision =
-      Authority(bus.address()).ask({child, 1005, 1, pidfd}, 10s);  // never answered
-  EXPECT_LT(std::chrono::steady_clock::now() - begun, 5s);
-  EXPECT_FALSE(decision.authorized);
-  EXPECT_NE(decision.refusal.find(": the process that asked ended before the answer"),
-            std::string::npos)
-      << decision.refusal;
-  close(pidfd);
-  waitpid(child, nullptr, 0);
 }
 
 }  // namespace
 
 namespace {
 
-// While two decisions are awaited, a third caller is refused at once, and
-// so is a second request of a uid whose decision is awaited; once one ends,
-// there is room again. A prompt nobody answers holds one place, never more.
+// While two decisions are awaited, a third caller gets no decision at once,
+// and neither does a second request of a uid whose decision is awaited;
+// once one ends, there is room again. A prompt nobody answers holds one
+// place, never more.
 TEST(GateTest, BoundsTheDecisionsAwaitedAtOnce) {
   hosts_polkit::Gate gate(2);
   std::mutex mutex;
@@ -143,13 +158,13 @@ TEST(GateTest, BoundsTheDecisionsAwaitedAtOnce) {
   };
   const std::string action(hosts_polkit::ACTION);
   const hosts_polkit::Decision full = gate.pass(1003, answer);
-  EXPECT_EQ(full.refusal, "refused the action " + action +
-                              " for uid 1003: polkit is deciding an earlier request; ask again "
-                              "in a moment");
+  EXPECT_EQ(full.refusal, "no decision on the action " + action +
+                              " for uid 1003: polkit is deciding as many requests of others as "
+                              "it may at once");
   const hosts_polkit::Decision again = gate.pass(1001, answer);
-  EXPECT_EQ(again.refusal, "refused the action " + action +
-                               " for uid 1001: polkit is still deciding an earlier request of "
-                               "that uid");
+  EXPECT_EQ(again.refusal, "no decision on the action " + action +
+                               " for uid 1001: polkit is still deciding an earlier request of it");
+  EXPECT_TRUE(full.later && again.later);
   EXPECT_EQ(asked, 0);
   {
     std::lock_guard lock(mutex);

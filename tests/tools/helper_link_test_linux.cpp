@@ -67,8 +67,8 @@ struct Case {
   Where where;
   Serve serve;  // nullptr: never accept
   std::size_t request_octets;
-  std::string reply;  // what the exchange gives, when `error` is empty
-  std::string error;  // the sentence, with PATH for the socket's path
+  lantern_wharf::Reply reply;  // what the exchange gives, when `error` is empty
+  std::string error;           // the sentence, with PATH for the socket's path
 };
 
 std::string with_path(std::string sentence, const std::string& path) {
@@ -85,6 +85,11 @@ TEST(HelperLink, EveryEndOfTheExchangeIsBoundedAndNamed) {
   const Serve refuse = [](int fd) {
     read_request(fd);
     write_n(fd, frame::reply_frame(""));
+    return false;
+  };
+  const Serve not_now = [](int fd) {
+    read_request(fd);
+    write_n(fd, frame::not_now_frame());
     return false;
   };
   const Serve close_at_once = [](int fd) {
@@ -105,19 +110,22 @@ TEST(HelperLink, EveryEndOfTheExchangeIsBoundedAndNamed) {
   const Serve reads_nothing = [](int) { return false; };
   const std::string ended = "the helper at PATH ended the connection without an answer";
   const std::string no_answer = "the helper at PATH did not answer within 300 ms";
+  using Kind = lantern_wharf::Reply::Kind;
+  const lantern_wharf::Reply none;
   const std::vector<Case> cases = {
-      {"an answer", Where::Listening, answer_abc, 3, "abc", ""},
-      {"a refusal", Where::Listening, refuse, 3, "", ""},
-      {"closed without a word", Where::Listening, close_at_once, 3, "", ended},
-      {"closed within the reply", Where::Listening, half_a_reply, 3, "", ended},
-      {"accepted, never answered", Where::Listening, silent, 3, "", no_answer},
-      {"accepted, the request never read", Where::Listening, reads_nothing, frame::MAX_PAYLOAD, "",
-       no_answer},
-      {"the queue of connections full", Where::FullQueue, nullptr, 3, "",
+      {"an answer", Where::Listening, answer_abc, 3, {Kind::Response, "abc"}, ""},
+      {"a refusal", Where::Listening, refuse, 3, {Kind::NotServed, ""}, ""},
+      {"not now", Where::Listening, not_now, 3, {Kind::NotNow, ""}, ""},
+      {"closed without a word", Where::Listening, close_at_once, 3, none, ended},
+      {"closed within the reply", Where::Listening, half_a_reply, 3, none, ended},
+      {"accepted, never answered", Where::Listening, silent, 3, none, no_answer},
+      {"accepted, the request never read", Where::Listening, reads_nothing, frame::MAX_PAYLOAD,
+       none, no_answer},
+      {"the queue of connections full", Where::FullQueue, nullptr, 3, none,
        "the helper at PATH did not accept the connection within 200 ms"},
-      {"no socket", Where::Nothing, nullptr, 3, "",
+      {"no socket", Where::Nothing, nullptr, 3, none,
        "cannot reach the helper at PATH: No such file or directory (os error 2)"},
-      {"a path too long", Where::TooLong, nullptr, 3, "",
+      {"a path too long", Where::TooLong, nullptr, 3, none,
        "PATH: the path is too long for a socket"},
   };
   for (const Case& c : cases) {
@@ -173,7 +181,7 @@ TEST(HelperLink, EveryEndOfTheExchangeIsBoundedAndNamed) {
       ASSERT_TRUE(result.has_value()) << result.error();
       EXPECT_EQ(*result, c.reply);
     } else {
-      ASSERT_FALSE(result.has_value()) << *result;
+      ASSERT_FALSE(result.has_value()) << result->response;
       EXPECT_EQ(result.error(), with_path(c.error, path));
     }
     // A limit that was reached was waited for in full.

@@ -36,6 +36,9 @@ namespace {
 namespace frame = hosts_transport::frame;
 using std::chrono::milliseconds;
 
+// What reply() gives for the reply that says to ask again in a moment.
+constexpr const char* kNotNow = "(not now)";
+
 class Listener : public ::testing::Test {
  protected:
   void start(hosts_transport::ServerLimits limits) {
@@ -109,10 +112,12 @@ class Listener : public ::testing::Test {
     }
     return got;
   }
-  // The next reply's body, or nothing when the connection ended or stayed silent.
+  // The next reply's body, kNotNow for the reply that says to ask again, or
+  // nothing when the connection ended or stayed silent.
   static std::optional<std::string> reply(int fd) {
     const auto header = read_exactly(fd, frame::REPLY_HEADER_OCTETS);
     if (!header) return std::nullopt;
+    if (frame::reply_length(*header) == frame::NOT_NOW) return kNotNow;
     return read_exactly(fd, frame::reply_length(*header));
   }
   // Whether the helper ended `fd` (rather than leaving it silent).
@@ -279,7 +284,8 @@ TEST_F(Listener, HoldersOfTheBudgetCannotKeepOthersOut) {
 
 TEST_F(Listener, FramesWaitingForAWorkerStayInTheBudget) {
   hosts_transport::ServerLimits limits;
-  limits.workers = 1;
+  limits.served_workers = 1;
+  limits.others_workers = 0;
   limits.allowance = 100;
   limits.buffer_budget = 1000;
   limits.served_share = 0;
@@ -307,7 +313,8 @@ TEST_F(Listener, FramesWaitingForAWorkerStayInTheBudget) {
 
 TEST_F(Listener, ARepliesNobodyReadsHoldsNoWorker) {
   hosts_transport::ServerLimits limits;
-  limits.workers = 1;
+  limits.served_workers = 1;
+  limits.others_workers = 0;
   limits.served_share = 0;
   limits.reply_timeout = milliseconds(2000);
   start(limits);
@@ -367,7 +374,8 @@ TEST_P(ReplyListener, AReplyCountsInItsShareBeforeTheNextMessageBegins) {
   const ReplyCase& c = GetParam();
   constexpr std::size_t kReply = 4000000;  // far more than a socket buffers
   hosts_transport::ServerLimits limits;
-  limits.workers = c.workers;
+  limits.served_workers = 1;
+  limits.others_workers = c.workers - 1;
   limits.others_per_second = 0;  // the others' rate would space the two apart
   limits.allowance = 100;
   limits.buffer_budget = 1000;
@@ -483,7 +491,8 @@ TEST_F(Listener, AFullDescriptorTablePausesTheListenerInsteadOfSpinning) {
     hosts_transport::ServerLimits limits;
     limits.reserved_descriptors = 0;
     limits.max_connections = 4;
-    limits.workers = 1;
+    limits.served_workers = 1;
+    limits.others_workers = 0;
     limits.idle_time = std::chrono::seconds(60);
     limits.accept_pause = milliseconds(100);
     hosts_transport::Server server(
@@ -547,7 +556,8 @@ TEST_F(Listener, AFullDescriptorTablePausesTheListenerInsteadOfSpinning) {
 // those hold keeps their next message waiting, never a served caller's.
 TEST_F(Listener, OthersHaveWorkersOfTheirOwn) {
   hosts_transport::ServerLimits limits;
-  limits.workers = 2;
+  limits.served_workers = 1;
+  limits.others_workers = 1;
   start(limits);
   const int held = connect_to();
   send_all(held, frame::message_frame("hold", true));
@@ -590,13 +600,13 @@ TEST_F(Listener, OthersAreTakenUpAtABoundedRate) {
 
 // A stop answers every message already read: the one a worker holds, and
 // the one queued behind it, which a served caller's worker handles and the
-// others' refuse unhandled (each could otherwise hold the stop as long as a
-// polkit prompt may wait).
+// others' tell to ask again, unhandled (each could otherwise hold the stop
+// as long as a polkit prompt may wait).
 struct StopCase {
   const char* name;
   std::size_t workers;
   bool served;
-  const char* queued_reply;  // "" is the refusal
+  const char* queued_reply;
 };
 void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
 
@@ -605,7 +615,8 @@ class StopListener : public Listener, public ::testing::WithParamInterface<StopC
 TEST_P(StopListener, AStopAnswersWhatWasRead) {
   const StopCase& c = GetParam();
   hosts_transport::ServerLimits limits;
-  limits.workers = c.workers;  // with two, one for the others and one for the served
+  limits.served_workers = 1;  // and one for the others with two
+  limits.others_workers = c.workers - 1;
   serve_next_ = c.served;
   start(limits);
   const int held = connect_to();
@@ -620,15 +631,15 @@ TEST_P(StopListener, AStopAnswersWhatWasRead) {
   EXPECT_EQ(reply(held), "held");
   EXPECT_EQ(reply(queued), c.queued_reply);
   EXPECT_EQ(done_.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-  EXPECT_EQ(handled_.load(), std::string_view(c.queued_reply).empty() ? 1 : 2);
+  EXPECT_EQ(handled_.load(), c.served ? 2 : 1);
   for (const int fd : {held, queued}) ::close(fd);
 }
 
 INSTANTIATE_TEST_SUITE_P(Listener, StopListener,
                          ::testing::Values(StopCase{"OneWorkerServed", 1, true, "queued"},
-                                           StopCase{"OneWorkerOthers", 1, false, ""},
+                                           StopCase{"OneWorkerOthers", 1, false, kNotNow},
                                            StopCase{"ServedWorker", 2, true, "queued"},
-                                           StopCase{"OthersWorker", 2, false, ""}),
+                                           StopCase{"OthersWorker", 2, false, kNotNow}),
                          [](const ::testing::TestParamInfo<StopCase>& info) {
                            return std::string(info.param.name);
                          });

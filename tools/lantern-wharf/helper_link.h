@@ -24,17 +24,37 @@ inline constexpr std::chrono::seconds CONNECT_LIMIT{10};
 // The most octets one request may hold on the way to the helper.
 std::size_t request_limit();
 
-// Sends `request` and returns the reply's bytes (empty: the helper refused to
-// serve this program), or a sentence saying why the helper could not be
-// reached or did not answer, naming where it was looked for. Over the Unix
-// socket it returns within ANSWER_LIMIT.
+// What the helper answered: a response, or one of the two answers that
+// carry none.
+struct Reply {
+  enum class Kind {
+    Response,   // `response` holds its bytes
+    NotServed,  // the helper refused to serve this program
+    NotNow,     // it could not decide now whether to serve it: ask again in a moment
+  };
+  Kind kind = Kind::Response;
+  std::string response;
+
+  friend bool operator==(const Reply&, const Reply&) = default;
+};
+
+// Sends `request` and returns the helper's reply, or a sentence saying why
+// the helper could not be reached or did not answer, naming where it was
+// looked for. Over the Unix socket it returns within ANSWER_LIMIT.
 // REQUIRES: request.size() <= request_limit().
-lwk::Result<std::string, std::string> exchange(std::string_view request);
+lwk::Result<Reply, std::string> exchange(std::string_view request);
 
 // What the client says when the helper refused to serve it (an empty
 // reply, which tells nothing more): "the helper refused to serve this
 // program", with whom the helper serves and what to do about it.
 std::string not_served();
+
+// What the client says when the helper could not decide now whether to
+// serve it: a passing state, not a refusal.
+inline std::string not_now() {
+  return "the helper could not decide now whether to serve this program (it may be deciding an "
+         "earlier request of yours, or stopping); ask again in a moment";
+}
 
 }  // namespace lantern_wharf
 

@@ -62,7 +62,7 @@ class Exchange {
         connect_by_(Clock::now() + connect_limit_),
         answer_by_(Clock::now() + answer_limit_) {}
 
-  lwk::Result<std::string, std::string> run(std::string_view request);
+  lwk::Result<Reply, std::string> run(std::string_view request);
 
  private:
   lwk::Unexpected<std::string> unreachable(const lwk::IoError& error) const {
@@ -166,7 +166,7 @@ lwk::Result<void, std::string> Exchange::read_exactly(int fd, std::size_t n,
   return lwk::success();
 }
 
-lwk::Result<std::string, std::string> Exchange::run(std::string_view request) {
+lwk::Result<Reply, std::string> Exchange::run(std::string_view request) {
   auto address = frame::socket_address(path_);
   if (!address) return lwk::unexpected(address.error());
   Socket socket{::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)};
@@ -181,11 +181,14 @@ lwk::Result<std::string, std::string> Exchange::run(std::string_view request) {
   if (auto read = read_exactly(socket.fd, frame::REPLY_HEADER_OCTETS, &header); !read) {
     return lwk::unexpected(read.error());
   }
+  const std::uint32_t length = frame::reply_length(header);
+  if (length == frame::NOT_NOW) return Reply{Reply::Kind::NotNow, {}};
+  if (length == 0) return Reply{Reply::Kind::NotServed, {}};
   std::string body;
-  if (auto read = read_exactly(socket.fd, frame::reply_length(header), &body); !read) {
+  if (auto read = read_exactly(socket.fd, length, &body); !read) {
     return lwk::unexpected(read.error());
   }
-  return body;
+  return Reply{Reply::Kind::Response, std::move(body)};
 }
 
 // Whether the helper serves this process with no question asked: it runs
@@ -206,8 +209,8 @@ bool served_unasked() {
 
 }  // namespace
 
-lwk::Result<std::string, std::string> exchange_with(const std::string& path,
-                                                    std::string_view request, Deadlines limits) {
+lwk::Result<Reply, std::string> exchange_with(const std::string& path, std::string_view request,
+                                              Deadlines limits) {
   return Exchange(path, limits).run(request);
 }
 
@@ -226,7 +229,7 @@ std::string not_served() {
          group + " YOUR-NAME (then log in again)";
 }
 
-lwk::Result<std::string, std::string> exchange(std::string_view request) {
+lwk::Result<Reply, std::string> exchange(std::string_view request) {
   // Root and the helper's group are served with no question asked; anyone
   // else is served only when polkit allows it, and polkit may want a
   // password: the prompt then appears in this terminal, as systemctl's does.

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/result.h"
+#include "helper_link.h"
 
 namespace lantern_wharf {
 
@@ -23,14 +24,14 @@ struct Deadlines {
 };
 
 // Connects to the socket at `path`, sends `request` in one message frame and
-// returns the reply's body (empty: the helper refused to serve this program).
+// returns the helper's reply.
 // Otherwise one sentence naming `path`: it cannot be reached (with the
 // system's reason), it did not accept the connection within
 // `limits.connect`, it did not answer within `limits.answer`, or it ended
 // the connection without an answer. Never waits past `limits.answer`.
 // REQUIRES: request.size() <= hosts_transport::frame::MAX_PAYLOAD.
-lwk::Result<std::string, std::string> exchange_with(const std::string& path,
-                                                    std::string_view request, Deadlines limits);
+lwk::Result<Reply, std::string> exchange_with(const std::string& path, std::string_view request,
+                                              Deadlines limits);
 
 }  // namespace lantern_wharf
 

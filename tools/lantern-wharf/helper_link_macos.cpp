@@ -12,6 +12,7 @@ namespace lantern_wharf {
 namespace {
 
 constexpr char kPayload[] = "payload";
+constexpr char kNotNow[] = "not-now";
 
 }  // namespace
 
@@ -23,7 +24,7 @@ std::string not_served() {
          "signed by its developer";
 }
 
-lwk::Result<std::string, std::string> exchange(std::string_view request) {
+lwk::Result<Reply, std::string> exchange(std::string_view request) {
   const std::string name = identity::service_name();
   xpc_connection_t connection = xpc_connection_create_mach_service(
       name.c_str(), nullptr, XPC_CONNECTION_MACH_SERVICE_PRIVILEGED);
@@ -41,17 +42,21 @@ lwk::Result<std::string, std::string> exchange(std::string_view request) {
   xpc_object_t reply = xpc_connection_send_message_with_reply_sync(connection, message);
   xpc_release(message);
 
-  lwk::Result<std::string, std::string> result = std::string();
+  lwk::Result<Reply, std::string> result = Reply{Reply::Kind::NotServed, {}};
   if (reply == nullptr || xpc_get_type(reply) == XPC_TYPE_ERROR) {
     const char* why =
         reply == nullptr ? nullptr : xpc_dictionary_get_string(reply, XPC_ERROR_KEY_DESCRIPTION);
     result = lwk::unexpected("cannot reach the helper at " + name + ": " +
                              (why != nullptr ? why : "no answer"));
+  } else if (xpc_dictionary_get_bool(reply, kNotNow)) {
+    result = Reply{Reply::Kind::NotNow, {}};
   } else {
     // No data under "payload" reads as an empty reply, which is a refusal.
     std::size_t length = 0;
     const void* bytes = xpc_dictionary_get_data(reply, kPayload, &length);
-    if (bytes != nullptr) result = std::string(static_cast<const char*>(bytes), length);
+    if (bytes != nullptr && length > 0) {
+      result = Reply{Reply::Kind::Response, std::string(static_cast<const char*>(bytes), length)};
+    }
   }
   if (reply != nullptr) xpc_release(reply);
   xpc_connection_cancel(connection);

@@ -29,8 +29,12 @@ lwk::Result<hosts_ipc::Response, Failure> ask(const hosts_ipc::Request& request)
   }
   auto reply = exchange(bytes);
   if (!reply) return failure(LW_UNREACHABLE, reply.error());
-  if (reply->empty()) return failure(LW_NOT_SERVED, not_served());
-  auto response = hosts_ipc::decode_response(*reply);
+  switch (reply->kind) {
+    case Reply::Kind::NotServed: return failure(LW_NOT_SERVED, not_served());
+    case Reply::Kind::NotNow: return failure(LW_NOT_NOW, not_now());
+    case Reply::Kind::Response: break;
+  }
+  auto response = hosts_ipc::decode_response(reply->response);
   if (!response) {
     return failure(LW_ISSUES,
                    "the helper's answer is no response: " + hosts_ipc::describe(response.error()));

@@ -23,7 +23,8 @@ struct Failure {
 // with LW_BAD_INPUT for a request over the helper's limit (nothing is sent),
 // LW_UNREACHABLE when the helper cannot be reached or did not answer,
 // LW_NOT_SERVED when it refused to serve this program ("the helper refused
-// to serve this program"), and LW_ISSUES when its answer is no response.
+// to serve this program"), LW_NOT_NOW when it could not decide now whether to
+// serve it, and LW_ISSUES when its answer is no response.
 lwk::Result<hosts_ipc::Response, Failure> ask(const hosts_ipc::Request& request);
 
 // LW_OK for done and unchanged, LW_ISSUES for issues and not understood.

@@ -52,7 +52,11 @@ enum {
   /* The helper refused to serve this program. */
   LW_NOT_SERVED = 3,
   /* The helper could not be reached or did not answer. */
-  LW_UNREACHABLE = 4
+  LW_UNREACHABLE = 4,
+  /* The helper could not decide now whether to serve this program (it was
+   * deciding an earlier request of the same user, or stopping): a passing
+   * state, not a refusal. Nothing was done; ask again in a moment. */
+  LW_NOT_NOW = 5
 };
 
 /* Asks the helper to write the sets of the sets file `sets_json` into the

@@ -13,7 +13,8 @@
 //
 // Exit status: 0 success, 1 the request has issues or the file cannot take
 // it, 2 a usage or input error, 3 the helper refused to serve this program,
-// 4 the helper cannot be reached or did not answer. Messages go to standard
+// 4 the helper cannot be reached or did not answer, 5 the helper could not
+// decide now whether to serve it (ask again in a moment). Messages go to standard
 // error; results (the new file, a diff, request bytes, a response, --json
 // objects) to standard output.
 //
@@ -78,6 +79,7 @@ constexpr int kRefused = 1;
 constexpr int kUsage = 2;
 constexpr int kNotServed = 3;
 constexpr int kUnreachable = 4;
+constexpr int kNotNow = 5;
 
 // The largest sets file the client reads: a bigger one could never reach the
 // helper, whose messages carry at most this many octets.
@@ -139,7 +141,9 @@ constexpr const char* kToolHelp =
     "\n"
     "Exit status: 0 success, 1 the request has issues or the file cannot take it,\n"
     "2 a usage or input error, 3 the helper refused to serve this program, 4 the\n"
-    "helper cannot be reached or did not answer.\n";
+    "helper cannot be reached or did not answer, 5 the helper could not decide now\n"
+    "whether to serve this program (it was deciding an earlier request of yours, or\n"
+    "stopping): nothing was done, ask again in a moment.\n";
 
 constexpr const char* kApplyHelp =
     "usage: lantern-wharf apply [--json] SETS.json\n"
@@ -485,11 +489,14 @@ std::variant<std::string, int> ask_helper(std::string_view request) {
     std::cerr << "lantern-wharf: " << reply.error() << "\n";
     return kUnreachable;
   }
-  if (reply->empty()) {
-    std::cerr << "lantern-wharf: " << not_served() << "\n";
-    return kNotServed;
+  switch (reply->kind) {
+    case Reply::Kind::NotServed:
+      std::cerr << "lantern-wharf: " << not_served() << "\n";
+      return kNotServed;
+    case Reply::Kind::NotNow: std::cerr << "lantern-wharf: " << not_now() << "\n"; return kNotNow;
+    case Reply::Kind::Response: break;
   }
-  return std::move(*reply);
+  return std::move(reply->response);
 }
 
 // Sends `request` and shows the response.

@@ -45,6 +45,8 @@ xpc_connection_t xpc_dictionary_get_remote_connection(xpc_object_t xdict);
 const void* xpc_dictionary_get_data(xpc_object_t xdict, const char* key, size_t* length);
 void xpc_dictionary_set_data(xpc_object_t xdict, const char* key, const void* bytes, size_t length);
 const char* xpc_dictionary_get_string(xpc_object_t xdict, const char* key);
+void xpc_dictionary_set_bool(xpc_object_t xdict, const char* key, bool value);
+bool xpc_dictionary_get_bool(xpc_object_t xdict, const char* key);
 
 #ifdef __cplusplus
 }
