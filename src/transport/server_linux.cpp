@@ -17,7 +17,6 @@
 #include <deque>
 #include <map>
 #include <mutex>
-#include <set>
 #include <span>
 #include <string_view>
 #include <thread>
@@ -146,11 +145,10 @@ struct Server::State {
   std::mutex mutex;  // guards what follows
   std::condition_variable work;
   std::deque<Job> served_jobs;
-  // The others' jobs by uid; the uids whose turn is to come, in order (those
-  // with jobs waiting and none in hand); and the uids with one in hand.
+  // The others' jobs by uid, and the uids with jobs waiting, in the order
+  // their turns come.
   std::map<uid_t, std::deque<Job>> others_jobs;
   std::deque<uid_t> others_turns;
-  std::set<uid_t> others_in_hand;
   std::array<std::size_t, 2> replying{};  // charged octets of the replies being sent
   std::array<bool, 2> large_in_hand{};
   Clock::time_point others_after{};  // when the next job of others may begin
@@ -254,18 +252,23 @@ struct Server::State {
   }
 
   // The first job of the first uid whose turn has come and whose job may
-  // begin; that uid has it in hand until it returns. Once a stop is asked,
-  // the rate no longer holds: the jobs are then answered unhandled, at once.
+  // begin; a uid with more waiting takes its next turn after the others'.
+  // Once a stop is asked, the rate no longer holds: the jobs are then
+  // answered unhandled, at once.
   std::optional<Job> next_of_others() {
     for (auto turn = others_turns.begin(); turn != others_turns.end(); ++turn) {
-      std::deque<Job>& queued = others_jobs.at(*turn);
+      const uid_t uid = *turn;
+      std::deque<Job>& queued = others_jobs.at(uid);
       if (!may_begin(kOthers, queued.front())) continue;
       if (!stop_asked.load() && !others_may_begin()) return std::nullopt;
       Job job = std::move(queued.front());
       queued.pop_front();
-      if (queued.empty()) others_jobs.erase(*turn);
-      others_in_hand.insert(*turn);
       others_turns.erase(turn);
+      if (queued.empty()) {
+        others_jobs.erase(uid);
+      } else {
+        others_turns.push_back(uid);
+      }
       return job;
     }
     return std::nullopt;
@@ -280,14 +283,7 @@ struct Server::State {
     const uid_t uid = job.uid;
     std::deque<Job>& queued = others_jobs[uid];
     queued.push_back(std::move(job));
-    if (queued.size() == 1 && !others_in_hand.contains(uid)) others_turns.push_back(uid);
-  }
-
-  // A job of the others' has returned: its uid's next one, if any, takes its
-  // turn after those waiting. REQUIRES: `mutex` is held.
-  void others_returned(uid_t uid) {
-    others_in_hand.erase(uid);
-    if (others_jobs.contains(uid)) others_turns.push_back(uid);
+    if (queued.size() == 1) others_turns.push_back(uid);
   }
 
   // Whether a job of the others may begin now, and if so takes its place in
@@ -333,7 +329,6 @@ struct Server::State {
       job->charged = job->reply ? beyond_allowance(job->reply->capacity()) : 0;
       lock.lock();
       if (job->large) large_in_hand[job->share] = false;
-      if (job->share == kOthers) others_returned(job->uid);
       // The reply counts in its share before this worker chooses its next
       // job: counted only once the polling thread takes it, a second large
       // reply could begin beside it.

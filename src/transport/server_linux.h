@@ -31,12 +31,13 @@
 //   that are refused, or a polkit prompt nobody answers, never takes a
 //   served caller's worker. With no workers of their own, the others'
 //   messages are taken by the served callers' workers, after theirs;
-// - the others' messages are shared fairly between their uids: each uid has
-//   at most one message in hand at a time, and the uids with messages
-//   waiting take their turns in order, at most `others_per_second` begun a
-//   second in all. So what one uid holds (a decision nobody answers) or
-//   floods (requests refused as fast as they come) waits on that uid alone,
-//   and bounds the processor time the others cost the service;
+// - the others' messages are shared fairly between their uids: the uids with
+//   messages waiting take their turns in order, one message a turn, at most
+//   `others_per_second` begun a second in all. So a flood of one uid's
+//   requests (refused as fast as they come) waits on that uid's turns alone,
+//   and the processor time the others cost the service is bounded. How long
+//   one message of theirs may hold a worker is the handler's to bound (a
+//   polkit decision: one under way for each uid, a few in all);
 // - what a connection holds (the frame being read, the message being
 //   handled, or the reply being sent, counted by the memory their buffers
 //   take, unused room included) is free up to `allowance` octets; beyond

@@ -7,6 +7,8 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,6 +66,10 @@ class Listener : public ::testing::Test {
   void handle(hosts_transport::Message& m) {
     ++handled_;
     const std::string payload = m.payload().value_or("(none)");
+    {
+      std::lock_guard lock(mutex_);
+      order_.push_back(payload);
+    }
     std::string reply = payload;
     if (payload == "hold") {
       std::unique_lock lock(mutex_);
@@ -86,6 +92,20 @@ class Listener : public ::testing::Test {
     std::lock_guard lock(mutex_);
     released_ = true;
     changed_.notify_all();
+  }
+
+  // A connection made as `uid`: by a thread of its own whose effective uid
+  // is `uid` while it connects, for the kernel records the credentials of
+  // the thread that connects. REQUIRES: root, and a socket `uid` can reach.
+  int connect_as(uid_t uid) const {
+    int fd = -1;
+    std::thread([&] {
+      // The system call, not seteuid(), which glibc applies to every thread.
+      if (::syscall(SYS_setresuid, -1, uid, -1) != 0) return;
+      fd = connect_to();
+      if (::syscall(SYS_setresuid, -1, 0, -1) != 0) std::abort();
+    }).join();
+    return fd;
   }
 
   int connect_to() const {
@@ -143,7 +163,8 @@ class Listener : public ::testing::Test {
   std::unique_ptr<hosts_transport::Server> server_;
   std::future<void> done_;
   std::atomic<bool> serve_next_{false};
-  std::atomic<int> handled_{0};  // messages the handler began
+  std::atomic<int> handled_{0};     // messages the handler began
+  std::vector<std::string> order_;  // their payloads, in the order begun; guarded by mutex_
   std::mutex mutex_;
   std::condition_variable changed_;
   bool held_ = false;
@@ -474,10 +495,12 @@ TEST_F(Listener, TheBudgetComesBackOverALongRun) {
 
 // After accept4 found the descriptor table full, the listening socket is
 // left alone for a moment rather than polled at once, which would spin; once
-// descriptors are free, the waiting caller is served. Run in a child of its
+// descriptors are free, the waiting caller is served. Meanwhile a message of
+// a connection accepted before is handled with the caller taken when it was
+// accepted: looked up again now, it could not be had. Run in a child of its
 // own, for it fills the child's descriptor table.
 TEST_F(Listener, AFullDescriptorTablePausesTheListenerInsteadOfSpinning) {
-  enum Outcome { kServed = 0, kNoSetUp = 10, kNotFull, kNoConnect, kSpun, kNotServed };
+  enum Outcome { kServed = 0, kNoSetUp = 10, kNotFull, kNoConnect, kSpun, kNotServed, kNoCaller };
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -498,7 +521,11 @@ TEST_F(Listener, AFullDescriptorTablePausesTheListenerInsteadOfSpinning) {
     hosts_transport::Server server(
         *listening,
         [](hosts_transport::Message& m) {
-          if (m.wants_reply()) m.send_reply(m.payload().value_or(""));
+          std::string body = m.payload().value_or("");
+          if (body == "who") {
+            body = m.caller() != nullptr ? "pid " + std::to_string(m.caller()->pid) : "nobody";
+          }
+          if (m.wants_reply()) m.send_reply(body);
         },
         [](const identity::Caller&) { return true; }, limits);
     std::thread serving([&server] { server.run(); });
@@ -530,6 +557,11 @@ TEST_F(Listener, AFullDescriptorTablePausesTheListenerInsteadOfSpinning) {
     if (::connect(client, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
       ::_exit(kNoConnect);
     }
+    const std::string who = frame::message_frame("who", true);
+    if (::send(early, who.data(), who.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(who.size()) ||
+        reply(early) != "pid " + std::to_string(::getpid())) {
+      ::_exit(kNoCaller);
+    }
     const auto cpu = [] {
       timespec t{};
       ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -549,7 +581,8 @@ TEST_F(Listener, AFullDescriptorTablePausesTheListenerInsteadOfSpinning) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), kServed)
-      << "10: no set-up, 11: table not filled, 12: no connect, 13: the loop spun, 14: not served";
+      << "10: no set-up, 11: table not filled, 12: no connect, 13: the loop spun, 14: not served, "
+         "15: the caller taken at accept was not the message's";
 }
 
 // Callers not served have workers of their own (one of two here): what
@@ -578,6 +611,38 @@ TEST_F(Listener, OthersHaveWorkersOfTheirOwn) {
   ::setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &patient, sizeof patient);
   EXPECT_EQ(reply(waiting), "next");
   for (const int fd : {held, waiting, served}) ::close(fd);
+}
+
+// The callers not served take turns by uid: one uid's flood of messages,
+// queued first, keeps another uid's message waiting for one turn at most.
+TEST_F(Listener, TheOthersTakeTurnsByUid) {
+  if (::geteuid() != 0) GTEST_SKIP() << "connecting as other uids needs root";
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);  // for the other uids to reach the socket
+  hosts_transport::ServerLimits limits;
+  limits.served_workers = 1;
+  limits.others_workers = 1;
+  limits.others_per_second = 50;
+  start(limits);
+  const int held = connect_as(4321);
+  send_all(held, frame::message_frame("hold", true));
+  wait_until_held();
+  std::vector<int> flood;
+  for (int i = 0; i < 12; ++i) {
+    flood.push_back(connect_as(4321));
+    send_all(flood.back(), frame::message_frame("flood", true));
+  }
+  std::this_thread::sleep_for(milliseconds(200));  // all read and queued
+  const int other = connect_as(4322);
+  send_all(other, frame::message_frame("other", true));
+  std::this_thread::sleep_for(milliseconds(200));
+  release();
+  EXPECT_EQ(reply(other), "other");
+  for (const int fd : flood) EXPECT_EQ(reply(fd), "flood");
+  std::lock_guard lock(mutex_);
+  const auto at = std::find(order_.begin(), order_.end(), "other") - order_.begin();
+  EXPECT_LE(at, 2) << "behind " << at - 1 << " of the flood";
+  for (const int fd : flood) ::close(fd);
+  for (const int fd : {held, other}) ::close(fd);
 }
 
 // The messages of callers not served begin at most `others_per_second` a
