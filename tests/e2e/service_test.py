@@ -240,10 +240,40 @@ class Service(unittest.TestCase):
         self.assertEqual(second.stderr,
                          ("lantern-wharf-helper: another helper is already serving on %s\n"
                           % SOCKET).encode())
+        # Its standard error a pipe whose reader has gone: it says so in
+        # vain, and still ends with status 1, not by SIGPIPE.
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        try:
+            gone = subprocess.run([HELPER], stdout=subprocess.DEVNULL, stderr=write_end,
+                                  timeout=30)
+        finally:
+            os.close(write_end)
+        self.assertEqual(gone.returncode, 1)
         self.assertEqual(self.client("flush").returncode, 0)
         st = os.stat(SOCKET)
         self.assertEqual(stat.S_IMODE(st.st_mode), 0o666)
         self.assertEqual(st.st_uid, 0)
+
+    def test_the_store_keeps_its_modes_whatever_the_umask(self):
+        """Started with a file-creation mask of 000, the helper still makes
+        the store's directories 0755 and its files 0644: nobody else may
+        rewrite the snapshot that remove-everything puts back."""
+        self.helper = sandboxed.start_helper(subprocess.PIPE, preexec_fn=lambda: os.umask(0))
+        self.assertIsNotNone(self.helper, "the helper did not start listening")
+        self.assertEqual(self.client("apply", self.sets).returncode, 0)
+        self.assertEqual(self.client("flush").returncode, 0)  # a journal line
+        modes = {}
+        for top, dirs, files in os.walk(STORE):
+            for name in dirs + files:
+                modes[os.path.relpath(os.path.join(top, name), STORE)] = \
+                    stat.S_IMODE(os.lstat(os.path.join(top, name)).st_mode)
+        self.assertIn("before-first-apply", modes)
+        self.assertIn("helper.log", modes)
+        for name, mode in modes.items():
+            wanted = 0o755 if os.path.isdir(os.path.join(STORE, name)) else 0o644
+            self.assertEqual(mode, wanted, name)
+        self.assertEqual(stat.S_IMODE(os.stat(STORE).st_mode), 0o755)
 
     def test_debris_of_a_crash_is_cleared_at_start(self):
         os.makedirs(STORE + "/backups")

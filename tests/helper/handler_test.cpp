@@ -273,6 +273,24 @@ TEST_F(HandlerTest, AnUnreadableOrBrokenTargetIsOneIssue) {
                            "opening one",
                            0, 0}}));
   EXPECT_FALSE(exists(state_->paths.store));  // nothing was written
+
+  // A target that is a symbolic link: refused in the write path's words, and
+  // neither the link nor what it points to changes.
+  const std::string elsewhere = dir_ / "elsewhere";
+  spit(elsewhere, "127.0.0.1 localhost\n");
+  ASSERT_EQ(::unlink(state_->paths.target.c_str()), 0);
+  ASSERT_EQ(::symlink(elsewhere.c_str(), state_->paths.target.c_str()), 0);
+  FakeMessage linked = apply_message(sets);
+  EXPECT_TRUE(handled(linked).empty());
+  EXPECT_EQ(linked.reply,
+            issues_bytes({{"reading the current file: the target is a symbolic link, and "
+                           "following it would write elsewhere",
+                           0, 0}}));
+  struct stat st;
+  ASSERT_EQ(::lstat(state_->paths.target.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(slurp(elsewhere), "127.0.0.1 localhost\n");
+  EXPECT_FALSE(exists(state_->paths.store));
 }
 
 TEST_F(HandlerTest, FlushOutcomes) {

@@ -393,8 +393,10 @@ pid_t connect_and_wait(const std::string& path, int* go) {
 
 // A process that waits until its standard input closes, given the pid
 // `wanted` by asking the kernel for it as the next pid; another process may
-// take it first, so it is asked again a few times. -1 when it got none.
-pid_t waiting_at(pid_t wanted, int* go) {
+// take it first, so it is asked again a few times. -1 when it got none. With
+// `program`, the process runs it, as `program decode`, which reads its
+// standard input to the end.
+pid_t waiting_at(pid_t wanted, int* go, const char* program = nullptr) {
   for (int attempt = 0; attempt < 50; ++attempt) {
     {
       std::ofstream last("/proc/sys/kernel/ns_last_pid");
@@ -405,6 +407,11 @@ pid_t waiting_at(pid_t wanted, int* go) {
     const pid_t pid = ::fork();
     if (pid == 0) {
       ::close(in[1]);
+      if (program != nullptr) {
+        ::dup2(in[0], STDIN_FILENO);
+        ::execl(program, program, "decode", static_cast<char*>(nullptr));
+        _exit(127);
+      }
       char octet;
       (void)!::read(in[0], &octet, 1);
       _exit(0);
@@ -487,6 +494,44 @@ TEST(CallerLinux, APeerWhosePidWasReusedIsNoCaller) {
   ::close(taken_alive);
   ::close(taken_late);
   ::close(listening);
+}
+
+// Between the examination of its program and the verdict (while polkit
+// decides), the caller ends and the client takes its pid: the pid now names
+// another process than the one examined, and the verdict says so, with the
+// caller's pidfd or, on a kernel without one, by its start time alone.
+TEST(CallerCheckLinux, APidReusedAfterTheProgramWasExaminedIsNoCaller) {
+  if (::geteuid() != 0 || ::access("/proc/sys/kernel/ns_last_pid", W_OK) != 0) {
+    GTEST_SKIP() << "pids cannot be chosen";
+  }
+  lwk_test::TempDir dir;
+  const std::string trusted = dir / "lantern-wharf";
+  copy_client(trusted);
+  for (const bool with_pidfd : {false, true}) {
+    SCOPED_TRACE(with_pidfd ? "with a pidfd" : "without");
+    Waiting examined(trusted, {"decode"});
+    Caller caller = as_other(examined.caller());
+    caller.pidfd = with_pidfd ? static_cast<int>(::syscall(SYS_pidfd_open, caller.pid, 0)) : -1;
+    pid_t newcomer = -1;
+    int release = -1;
+    identity::ClientRules rules = rules_for(trusted);
+    rules.ask_polkit = [&](const Caller& asked) {
+      examined.end();
+      newcomer = waiting_at(asked.pid, &release, trusted.c_str());
+      return Verdict::serve();
+    };
+    const Verdict verdict = identity::check_caller(caller, rules);
+    if (newcomer == caller.pid) {
+      EXPECT_EQ(verdict, Verdict::refuse("pid " + std::to_string(caller.pid) +
+                                         " has ended since it connected")
+                             .of_outsider(true));
+      ::close(release);
+      ::waitpid(newcomer, nullptr, 0);
+    } else {
+      ADD_FAILURE() << "pid " << caller.pid << " could not be taken again";
+    }
+    if (caller.pidfd >= 0) ::close(caller.pidfd);
+  }
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #   - its maintainer scripts make the group and enable and start the socket;
 #   - members of the group are served with no prompt; others only when
 #     polkit allows it (a rule of the administrator's), and a refused user is
-#     told what to do; with polkit masked, members and root are still served,
+#     told what to do; one user's prompt that nobody answers holds nobody
+#     else, and that user's next request is told to ask again in a moment
+#     (exit 5); with polkit masked, members and root are still served,
 #     everyone else refused, and the journal says why; copies of the client
 #     are refused;
 #   - the unit's restrictions are in effect on the running helper, and the
@@ -52,6 +54,7 @@ cp /etc/hosts /srv/original
 useradd --no-create-home --groups "$GROUP" alice
 useradd --no-create-home bob
 useradd --no-create-home carol
+useradd --no-create-home dave
 cat >/srv/work.json <<'EOF'
 {"sets": [{"name": "work", "lines": ["10.0.0.5 intranet.test", "10.0.0.6 wiki.test"]}]}
 EOF
@@ -83,10 +86,14 @@ expect "a copy of the client is refused" "$refused" \
   "$(outcome as_user alice /srv/lantern-wharf-copy flush | first_words)"
 # An administrator's rule of their own lets carol through, without a prompt.
 mkdir -p /etc/polkit-1/rules.d
+# dave, by the same rules, needs an administrator's password wherever he is.
 cat >/etc/polkit-1/rules.d/50-lantern-wharf-test.rules <<'RULES'
 polkit.addRule(function(action, subject) {
   if (action.id == "org.lanternwharf.kit.manage-hosts" && subject.user == "carol") {
     return polkit.Result.YES;
+  }
+  if (action.id == "org.lanternwharf.kit.manage-hosts" && subject.user == "dave") {
+    return polkit.Result.AUTH_ADMIN;
   }
 });
 RULES
@@ -97,6 +104,30 @@ for _ in $(seq 1 50); do  # polkitd reads a new rules file within a moment
   sleep 0.2
 done
 expect "a non-member whom a rule allows is served" "0 done" "$carol"
+# dave runs the client in a terminal that nobody types into: its text agent
+# asks for the password, and the decision waits on it.
+sleep 60 | script -qfec "runuser -u dave -- lantern-wharf flush" /srv/dave.typescript \
+  >/dev/null 2>&1 &
+held=$!
+asked=no
+for _ in $(seq 1 100); do
+  if grep -q "Password" /srv/dave.typescript 2>/dev/null; then asked=yes; break; fi
+  sleep 0.1
+done
+expect "dave's agent is asked for a password, and nobody answers" "yes" "$asked"
+started=$(date +%s%N)
+carol=$(outcome as_user carol lantern-wharf flush)
+elapsed=$(( ($(date +%s%N) - started) / 1000000 ))
+echo "carol served in $elapsed ms while dave's prompt waits"
+expect "carol is served while dave's prompt waits" "0 done" "$carol"
+expect "carol is served within two seconds" "yes" "$([ "$elapsed" -lt 2000 ] && echo yes || echo no)"
+dave=$(outcome as_user dave lantern-wharf flush)
+expect "dave's next request is told to ask again, not refused" "5" "${dave%% *}"
+expect "and is told so in words of its own" "yes" \
+  "$(grep -q "ask again in a moment" <<<"$dave" && echo yes)"
+kill "$held" 2>/dev/null || true
+pkill -u dave || true
+wait "$held" 2>/dev/null || true
 expect "bob is still refused" "$refused" "$(outcome as_user bob lantern-wharf flush | first_words)"
 # With polkit gone, no one outside the group is served, and the journal says why.
 systemctl mask --now polkit.service >/dev/null 2>&1
