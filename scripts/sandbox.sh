@@ -13,7 +13,8 @@
 #
 # usage: scripts/sandbox.sh BUILD_DIR COMMAND [ARGUMENT...]
 # The command finds the built programs in LWK_HELPER and LWK_CLIENT, the
-# helper's group in LWK_GROUP, and
+# desktop application's trusted path in LWK_DESKTOP, the helper's group in
+# LWK_GROUP, and
 # the sandbox's own files (its /etc copy's origin, a scratch directory) in
 # LWK_SANDBOX_SCRATCH.
 set -euo pipefail
@@ -60,5 +61,6 @@ install -m 0755 -o root -g root "${LWK_SANDBOX_CLIENT:-$build/tools/lantern-whar
 export LWK_GROUP=$(sed -n 's/^LANTERN_WHARF_GROUP:STRING=//p' "$build/CMakeCache.txt")
 export LWK_HELPER="$build/src/lantern-wharf-helper"
 export LWK_CLIENT="$client_path"
+export LWK_DESKTOP=$(sed -n 's/^LANTERN_WHARF_DESKTOP_PATH:STRING=//p' "$build/CMakeCache.txt")
 export LWK_EXAMPLE="$build/tests/lantern_wharf_example"  # the library's example program in C
 exec "$@"

@@ -39,7 +39,10 @@ gid_t helper_group() {
 
 identity::ClientRules client_rules(bool ask_polkit) {
   identity::ClientRules rules{
-      std::string(identity::CLIENT_PATH), helper_group(), std::string(identity::HELPER_GROUP), {}};
+      {std::begin(identity::CLIENT_PROGRAMS), std::end(identity::CLIENT_PROGRAMS)},
+      helper_group(),
+      std::string(identity::HELPER_GROUP),
+      {}};
   if (!ask_polkit) return rules;
   auto authority = std::make_shared<const hosts_polkit::Authority>();
   auto gate = std::make_shared<hosts_polkit::Gate>(kDecisionsAtOnce);

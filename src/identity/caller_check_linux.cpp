@@ -94,10 +94,35 @@ std::string executable_of(pid_t pid) {
   return path;
 }
 
-// The refusal of a caller whose program is not the client, or of a client
-// that someone other than root could have replaced; nothing when it is the
-// client.
-std::optional<Verdict> unless_the_client(const Caller& caller, const ClientRules& rules) {
+// The trusted program whose file `running` describes (the same device and
+// inode), or nothing.
+const std::string* trusted_program(const struct statx& running, const ClientRules& rules) {
+  if ((running.stx_mask & STATX_INO) == 0) return nullptr;
+  for (const std::string& client : rules.clients) {
+    struct stat st;
+    if (::stat(client.c_str(), &st) == 0 &&
+        st.st_dev == ::makedev(running.stx_dev_major, running.stx_dev_minor) &&
+        st.st_ino == running.stx_ino) {
+      return &client;
+    }
+  }
+  return nullptr;
+}
+
+// "the client A", or "the client A nor B" for several.
+std::string the_clients(const ClientRules& rules) {
+  std::string named = "the client";
+  for (std::size_t i = 0; i < rules.clients.size(); ++i) {
+    named += (i == 0 ? " " : " nor ") + rules.clients[i];
+  }
+  return named;
+}
+
+// The refusal of a caller whose program is not a client, or of a client
+// that someone other than root could have replaced; nothing when it is a
+// client, whose path `program` then gets.
+std::optional<Verdict> unless_a_client(const Caller& caller, const ClientRules& rules,
+                                       std::string& program) {
   // The caller's executable may lie on a file system that answers slowly or
   // never (a hung network mount, a user's FUSE mount): only the attributes
   // the kernel holds already are asked for, so that no request goes out and
@@ -113,17 +138,16 @@ std::optional<Verdict> unless_the_client(const Caller& caller, const ClientRules
     return Verdict::refuse("the program of pid " + std::to_string(caller.pid) +
                            " could not be examined: " + lwk::IoError::from_errno(code).message);
   }
-  struct stat client;
-  if ((running.stx_mask & STATX_INO) == 0 || ::stat(rules.client.c_str(), &client) != 0 ||
-      client.st_dev != ::makedev(running.stx_dev_major, running.stx_dev_minor) ||
-      client.st_ino != running.stx_ino) {
+  const std::string* client = trusted_program(running, rules);
+  if (client == nullptr) {
     return Verdict::refuse("pid " + std::to_string(caller.pid) + " runs " +
-                           executable_of(caller.pid) + ", not the client " + rules.client);
+                           executable_of(caller.pid) + ", not " + the_clients(rules));
   }
-  if (!only_root_can_replace(rules.client)) {
-    return Verdict::refuse("the client " + rules.client +
+  if (!only_root_can_replace(*client)) {
+    return Verdict::refuse("the client " + *client +
                            " could be replaced by someone other than root");
   }
+  program = *client;
   return std::nullopt;
 }
 
@@ -134,12 +158,17 @@ Verdict verdict_on(const Caller& caller, const ClientRules& rules, bool outsider
     return Verdict::refuse("uid " + std::to_string(caller.uid) +
                            " is neither root nor a member of the group " + rules.group_name);
   }
-  // The program is examined before polkit is asked: only the client can
-  // open a decision, or a prompt that someone must answer.
-  if (auto refusal = unless_the_client(caller, rules)) return *std::move(refusal);
+  // The program is examined before polkit is asked: only a client can open
+  // a decision, or a prompt that someone must answer.
+  std::string program;
+  if (auto refusal = unless_a_client(caller, rules, program)) return *std::move(refusal);
   if (outsider) {
     Verdict allowed = rules.ask_polkit(caller);
-    if (!allowed.served) return allowed;
+    if (!allowed.served) {
+      // Which of the clients it was, for the journal.
+      allowed.refusal += " (pid " + std::to_string(caller.pid) + " runs " + program + ")";
+      return allowed;
+    }
   }
   // The executable was examined for the pid; if that pid now names another
   // process, what was examined may have been that one's.

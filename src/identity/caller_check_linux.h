@@ -1,7 +1,8 @@
 // The caller check on Linux, in Linux's terms: who may ask (root, a member
 // of the helper's group, or anyone polkit allows), and whether the program
-// asking is the client, as far as Linux can tell (the executable, compared
-// as a file with the trusted client path).
+// asking is one of its clients, the command or the desktop application, as
+// far as Linux can tell (the executable, compared as a file with the
+// trusted programs' paths).
 //
 // How far that is: the kernel vouches for the peer's pid, uid and groups,
 // and the executable of that pid is the client's file when the message is
@@ -18,6 +19,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "identity/caller.h"
 #include "identity/caller_linux.h"
@@ -30,7 +32,9 @@ using AskPolkit = std::function<Verdict(const Caller&)>;
 
 // What the check goes by.
 struct ClientRules {
-  std::string client;      // the trusted client's path: CLIENT_PATH for the service
+  // The trusted programs' paths: CLIENT_PROGRAMS for the service (the
+  // command and the desktop application).
+  std::vector<std::string> clients;
   gid_t group = 0;         // the helper's group, whose members may ask
   std::string group_name;  // its name, for the journal
   // Asked about callers that are neither root nor members; none (empty):
@@ -49,17 +53,18 @@ bool is_root_or_member(const Caller& caller, gid_t group);
 // - it must be root or a member of the group, or else one polkit is asked
 //   about ("uid U is neither root nor a member of the group G" when polkit
 //   is not asked);
-// - its executable must be the file at `rules.client`, the same device and
-//   inode, not the same path text ("pid P runs EXE, not the client CLIENT"),
-//   and the helper must be allowed to examine it ("the program of pid P
-//   could not be examined: REASON");
+// - its executable must be the file at one of `rules.clients`, the same
+//   device and inode, not the same path text ("pid P runs EXE, not the
+//   client A nor B"), and the helper must be allowed to examine it ("the
+//   program of pid P could not be examined: REASON");
 // - that file and every directory above it must be only root's to change,
 //   a root-owned sticky directory such as /tmp passing, so that no one else
 //   could have put another program there ("the client CLIENT could be
 //   replaced by someone other than root");
-// - a caller outside the group must then be allowed by polkit (its verdict
-//   as it stands): asked only now, so that no program but the client can
-//   open a decision, or a prompt that someone must answer;
+// - a caller outside the group must then be allowed by polkit (its verdict,
+//   a refusal followed by " (pid P runs CLIENT)"): asked only now, so that
+//   no program but a client can open a decision, or a prompt that someone
+//   must answer;
 // - its start time, read again after the executable was examined and polkit
 //   answered, must still match, or the pid was reused meanwhile and what was
 //   examined may have been another process ("pid P has ended since it

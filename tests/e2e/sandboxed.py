@@ -12,6 +12,7 @@ import unittest
 
 HELPER = os.environ.get("LWK_HELPER", "")
 CLIENT = os.environ.get("LWK_CLIENT", "")
+DESKTOP = os.environ.get("LWK_DESKTOP", "")
 GROUP = os.environ.get("LWK_GROUP", "")
 SOCKET = "/run/org.lanternwharf.kit.helper.sock"
 STORE = "/var/db/lantern-wharf-kit"

@@ -20,7 +20,7 @@ import time
 import unittest
 
 import sandboxed
-from sandboxed import CLIENT, HELPER, HOSTS, SOCKET, STORE
+from sandboxed import CLIENT, DESKTOP, HELPER, HOSTS, SOCKET, STORE
 
 LOG = STORE + "/helper.log"
 ORIGINAL = "127.0.0.1\tlocalhost\n::1\tlocalhost\n"
@@ -181,7 +181,7 @@ class Service(unittest.TestCase):
         lines = err.splitlines()
         self.assertTrue(lines[-2].endswith(" removed everything this side keeps"), err)
         self.assertRegex(lines[-1], r" refused to serve: pid \d+ runs .*python.*, not the client "
-                         + re.escape(CLIENT) + "$")
+                         + re.escape(CLIENT) + " nor " + re.escape(DESKTOP) + "$")
 
     def test_a_copy_of_the_client_is_refused(self):
         self.start_helper()
@@ -198,7 +198,8 @@ class Service(unittest.TestCase):
         self.assertEqual(len(refusals), 2, refusals)
         for line in refusals:
             self.assertRegex(line, r"^refused to serve: pid \d+ runs " + re.escape(copy)
-                             + ", not the client " + re.escape(CLIENT) + "$")
+                             + ", not the client " + re.escape(CLIENT) + " nor "
+                             + re.escape(DESKTOP) + "$")
         with open(HOSTS, encoding="utf-8") as f:
             self.assertEqual(f.read(), ORIGINAL)
 

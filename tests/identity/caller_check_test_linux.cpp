@@ -97,7 +97,7 @@ void copy_client(const std::string& path) {
 // Rules that trust `client`, with the group 4242 (not root's) as the
 // helper's.
 identity::ClientRules rules_for(const std::string& client) {
-  return identity::ClientRules{client, 4242, "helpers", {}};
+  return identity::ClientRules{{client}, 4242, "helpers", {}};
 }
 
 // `caller` made someone else: uid and own group 4321, and `groups`.
@@ -113,13 +113,18 @@ TEST(CallerCheckLinux, Verdicts) {
   lwk_test::TempDir dir;  // 0700 and root's, in the sticky /tmp
   const std::string trusted = dir / "lantern-wharf";
   const std::string elsewhere = dir / "copy";
+  const std::string desktop = dir / "lantern-wharf-desktop";  // a second trusted program
   copy_client(trusted);
   copy_client(elsewhere);
+  copy_client(desktop);
 
   Waiting client(trusted, {"decode"});
   Waiting copy(elsewhere, {"decode"});
+  Waiting window(desktop, {"decode"});
   Waiting shell("/bin/sh");
   const identity::ClientRules rules = rules_for(trusted);
+  identity::ClientRules both = rules;
+  both.clients.push_back(desktop);
   int asked = 0;
   identity::ClientRules with_polkit = rules;
   with_polkit.ask_polkit = [&asked](const Caller& caller) {
@@ -141,6 +146,10 @@ TEST(CallerCheckLinux, Verdicts) {
        Verdict::refuse(pid(shell) + " runs " + shell.exe() + ", not the client " + trusted)},
       {"a member by a supplementary group", as_other(client.caller(), {7, 4242}), &rules,
        Verdict::serve()},
+      {"the second trusted program", window.caller(), &both, Verdict::serve()},
+      {"a copy of either", copy.caller(), &both,
+       Verdict::refuse(pid(copy) + " runs " + elsewhere + ", not the client " + trusted + " nor " +
+                       desktop)},
       {"someone else, polkit not asked", as_other(client.caller()), &rules,
        Verdict::refuse("uid 4321 is neither root nor a member of the group helpers")
            .of_outsider(true)},
@@ -162,7 +171,8 @@ TEST(CallerCheckLinux, Verdicts) {
   Caller refused = as_other(client.caller());
   refused.uid = 4322;
   EXPECT_EQ(identity::check_caller(refused, with_polkit),
-            Verdict::refuse("polkit refused uid 4322").of_outsider(true));
+            Verdict::refuse("polkit refused uid 4322 (" + pid(client) + " runs " + trusted + ")")
+                .of_outsider(true));
   EXPECT_EQ(identity::check_caller(client.caller(), with_polkit), Verdict::serve());
   EXPECT_EQ(asked, 2);
   // A start time that is not the process's: the pid is someone else's now.
@@ -327,7 +337,7 @@ TEST(CallerLinux, AFullDescriptorTableIsNoEndOfTheCaller) {
     const auto started = identity::start_time_of(::getpid());
     if (!started) return 100;
     const Caller self{::getpid(), ::geteuid(), ::getegid(), {}, *started, -1};
-    const identity::ClientRules rules{"/proc/self/exe", 0, "root", {}};
+    const identity::ClientRules rules{{"/proc/self/exe"}, 0, "root", {}};
     // Each path once while descriptors are free: a sanitizer's first look at
     // a type may need one of its own, and would fail the child for it.
     (void)identity::start_time_of(-1);
@@ -449,7 +459,7 @@ TEST(CallerLinux, APeerWhosePidWasReusedIsNoCaller) {
   ASSERT_TRUE(peer->caller().has_value());
   EXPECT_EQ(peer->caller()->pid, first);
   // Whatever its pid now runs, a caller that has gone is no caller.
-  const identity::ClientRules rules{"/proc/self/exe", 0, "root", {}};
+  const identity::ClientRules rules{{"/proc/self/exe"}, 0, "root", {}};
   const Verdict gone =
       Verdict::refuse("pid " + std::to_string(first) + " has ended since it connected");
 
