@@ -1,12 +1,16 @@
 // A stand-in for polkit on a test's own bus: owns org.freedesktop.PolicyKit1
-// and answers CheckAuthorization by the subject's uid, from the table below.
+// and answers CheckAuthorization by the subject's uid, from the table below;
+// a refusal comes kRefusalTime after the question, as polkitd's does.
 // Every question, and every agent that registers, is recorded as one line of
 // the log file. Prints "ready" once it owns the name.
 //
 // usage: fake_authority BUS_ADDRESS LOG_FILE
 #include <systemd/sd-bus.h>
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
+#include <utility>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -21,8 +25,13 @@ constexpr std::int32_t UID_CHALLENGED = 1004;
 constexpr std::int32_t UID_NEVER_ANSWERED = 1005;
 constexpr std::int32_t UID_WRONG_REPLY = 1006;  // every other uid is refused
 
+// How long polkitd takes to refuse, rules and all.
+constexpr std::chrono::milliseconds kRefusalTime{20};
+
 FILE* log_file = nullptr;
 std::vector<sd_bus_message*> unanswered;
+// Refusals to be answered, each at its time, in order.
+std::deque<std::pair<sd_bus_message*, std::chrono::steady_clock::time_point>> refusals_due;
 
 // The pid a pidfd refers to, from the kernel's fdinfo.
 std::string pid_of_pidfd(int fd) {
@@ -98,7 +107,10 @@ int check_authorization(sd_bus_message* m, void* /*userdata*/, sd_bus_error* /*e
     case UID_CHALLENGED: return sd_bus_reply_method_return(m, "(bba{ss})", 0, 1, 0);
     case UID_NEVER_ANSWERED: unanswered.push_back(sd_bus_message_ref(m)); return 1;
     case UID_WRONG_REPLY: return sd_bus_reply_method_return(m, "s", "yes");
-    default: return sd_bus_reply_method_return(m, "(bba{ss})", 0, 0, 0);
+    default:
+      refusals_due.emplace_back(sd_bus_message_ref(m),
+                                std::chrono::steady_clock::now() + kRefusalTime);
+      return 1;
   }
 }
 
@@ -143,6 +155,19 @@ int main(int argc, char** argv) {
   for (;;) {
     const int r = sd_bus_process(bus, nullptr);
     if (r < 0) return 1;
-    if (r == 0 && sd_bus_wait(bus, UINT64_MAX) < 0) return 1;
+    const auto now = std::chrono::steady_clock::now();
+    while (!refusals_due.empty() && refusals_due.front().second <= now) {
+      sd_bus_message* m = refusals_due.front().first;
+      refusals_due.pop_front();
+      (void)sd_bus_reply_method_return(m, "(bba{ss})", 0, 0, 0);
+      sd_bus_message_unref(m);
+    }
+    if (r > 0) continue;
+    std::uint64_t wait = UINT64_MAX;
+    if (!refusals_due.empty()) {
+      wait = static_cast<std::uint64_t>(
+          std::chrono::ceil<std::chrono::microseconds>(refusals_due.front().second - now).count());
+    }
+    if (sd_bus_wait(bus, wait) < 0) return 1;
   }
 }
