@@ -109,8 +109,9 @@ class Served : public Xpc {
     return listener;
   }
 
-  std::string journal() const {
-    return lwk_test::exists(dir_ / "helper.log") ? lwk_test::slurp(dir_ / "helper.log") : "";
+  // The helper's log, or the log of refused callers.
+  std::string journal(const char* log = "helper.log") const {
+    return lwk_test::exists(dir_ / log) ? lwk_test::slurp(dir_ / log) : "";
   }
 
   lwk_test::TempDir dir_;
@@ -193,6 +194,7 @@ TEST_F(Served, MessagesAreHandledAndAnswered) {
     doubles::security().validity_status = c.validity;
     const std::size_t sent_before = doubles::sent().size();
     const std::string journal_before = journal();
+    const std::string others_before = journal("others.log");
     xpc_object_t message = doubles::make_message(c.on, c.payload, c.wants_reply, c.as_string);
     doubles::deliver(c.on, message);
     xpc_release(message);
@@ -204,7 +206,11 @@ TEST_F(Served, MessagesAreHandledAndAnswered) {
       EXPECT_EQ(doubles::sent().size(), sent_before) << c.what;
     }
     if (!lwk_test::exists(dir_ / "store")) continue;
-    const std::string added = journal().substr(journal_before.size());
+    // What a refused caller did goes to the log of its own, never to the
+    // record of what the helper did for its client.
+    const std::string added = journal().substr(journal_before.size()) +
+                              journal("others.log").substr(others_before.size());
+    if (c.reply == std::string()) EXPECT_EQ(journal(), journal_before) << c.what;
     if (c.journal_line) {
       EXPECT_NE(added.find(c.journal_line), std::string::npos) << c.what << ": " << added;
     } else {

@@ -9,11 +9,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
-#include <utility>
 #include <cstdio>
+#include <deque>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
