@@ -16,15 +16,6 @@ using hosts_core::block::BlockSet;
 using hosts_ipc::Issue;
 using hosts_ipc::WireSet;
 
-std::uint64_t total_octets(const std::vector<WireSet>& sets) {
-  std::uint64_t total = 0;
-  for (const WireSet& set : sets) {
-    total += set.name.size();
-    for (const auto& line : set.lines) total += line.text.size();
-  }
-  return total;
-}
-
 // Classifies one line as classify() does, noting an entry with `detector`
 // and giving the fault's message, if any, to *issues.
 void classify_line(const hosts_ipc::WireLine& line, std::uint32_t i, std::uint64_t j,
@@ -102,22 +93,29 @@ void add_conflicts(const hosts_core::conflict::Detector& detector, std::size_t s
 
 }  // namespace
 
+std::uint64_t request_octets(const std::vector<WireSet>& sets) {
+  std::uint64_t total = 0;
+  for (const WireSet& set : sets) {
+    total += set.name.size();
+    for (const auto& line : set.lines) total += line.text.size();
+  }
+  return total;
+}
+
 lwk::Result<std::vector<BlockSet>, std::vector<Issue>> check(const std::vector<WireSet>& sets,
                                                              const Limits& limits) {
   std::vector<Issue> issues;
   if (!sets.empty()) {
-    const std::uint64_t total = total_octets(sets);
+    const std::uint64_t total = request_octets(sets);
     if (total > limits.max_request_octets) {
-      return lwk::unexpected(std::vector<Issue>{{"the request is " + std::to_string(total) +
-                                                     " octets and the limit is " +
-                                                     std::to_string(limits.max_request_octets),
-                                                 0, 0}});
+      return lwk::unexpected(std::vector<Issue>{hosts_ipc::request_issue(
+          "the request is " + std::to_string(total) + " octets and the limit is " +
+          std::to_string(limits.max_request_octets))});
     }
     if (sets.size() > limits.max_sets) {
-      return lwk::unexpected(
-          std::vector<Issue>{{"the request carries " + std::to_string(sets.size()) +
-                                  " sets and the limit is " + std::to_string(limits.max_sets),
-                              0, 0}});
+      return lwk::unexpected(std::vector<Issue>{
+          hosts_ipc::request_issue("the request carries " + std::to_string(sets.size()) +
+                                   " sets and the limit is " + std::to_string(limits.max_sets))});
     }
   }
   // One pass classifies every line once, for its own issues and for the

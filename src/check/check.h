@@ -24,6 +24,10 @@ struct Limits {
   static Limits service() { return {1u << 20, 256, 256}; }
 };
 
+// The octets that `max_request_octets` bounds: those of every set's name and
+// every line's text, switched on or off, and nothing else.
+std::uint64_t request_octets(const std::vector<hosts_ipc::WireSet>& sets);
+
 // Returns the sets converted for rendering, or the non-empty list of issues in
 // the order found. REQUIRES: names and texts are UTF-8, as decode_request
 // guarantees. The sets returned view the same bytes as `sets` do. When it

@@ -10,9 +10,14 @@
 
 #include "base/result.h"
 #include "check/check.h"
+#include "hosts_core/block.h"
 #include "ipc/wire.h"
 
 namespace hosts_helper_core::pipeline {
+
+// "the file's markup is broken at line N: MESSAGE": how a file whose block
+// cannot be read is reported, wherever it is read.
+std::string broken_markup(const hosts_core::block::MarkupError& error);
 
 // Reads the current file's bytes, or says why it could not (the system's
 // sentence).

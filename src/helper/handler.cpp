@@ -138,7 +138,9 @@ ServiceState::ServiceState(hosts_helper_core::write::Paths paths_, std::string l
       platform(std::move(platform_)),
       check_caller(std::move(check_caller_)) {}
 
-hosts_ipc::Issues refused(std::string message) { return {{{std::move(message), 0, 0}}}; }
+hosts_ipc::Issues refused(std::string message) {
+  return {{hosts_ipc::request_issue(std::move(message))}};
+}
 
 void note_left_out(ServiceState& state) {
   for (const bool outsider : {false, true}) {

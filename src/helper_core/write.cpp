@@ -1,6 +1,7 @@
 #include "helper_core/write.h"
 
 #include <algorithm>
+#include <charconv>
 #include <vector>
 
 #include "base/text.h"
@@ -15,6 +16,18 @@ using lwk::unexpected;
 
 WriteError fail(WriteStep step, std::string message) {
   return WriteError{step, std::move(message)};
+}
+
+// The digits of the clock reading in a backup's name.
+constexpr std::size_t kClockDigits = 24;
+
+// The number that `text`, nothing but decimal digits, spells; nothing for
+// any other text or a number beyond 64 bits.
+std::optional<std::uint64_t> digits_of(std::string_view text) {
+  std::uint64_t n = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return n;
 }
 
 // The stages of putting a file durably in place, in their order.
@@ -207,7 +220,18 @@ std::string_view text_of(WriteStep step) {
 }
 
 std::string backup_name(std::uint64_t nanoseconds, std::uint64_t counter) {
-  return "hosts-" + lwk::zero_padded(nanoseconds, 24) + "-" + lwk::zero_padded(counter, 6);
+  return std::string(BACKUP_PREFIX) + lwk::zero_padded(nanoseconds, kClockDigits) + "-" +
+         lwk::zero_padded(counter, 6);
+}
+
+std::optional<BackupName> parse_backup_name(std::string_view name) {
+  if (!name.starts_with(BACKUP_PREFIX)) return std::nullopt;
+  const std::string_view rest = name.substr(BACKUP_PREFIX.size());
+  if (rest.size() < kClockDigits + 2 || rest[kClockDigits] != '-') return std::nullopt;
+  const auto nanoseconds = digits_of(rest.substr(0, kClockDigits));
+  const auto counter = digits_of(rest.substr(kClockDigits + 1));
+  if (!nanoseconds || !counter) return std::nullopt;
+  return BackupName{*nanoseconds, *counter};
 }
 
 lwk::Result<void, WriteError> rotate(const std::string& backups, std::string_view just_made,
@@ -217,7 +241,7 @@ lwk::Result<void, WriteError> rotate(const std::string& backups, std::string_vie
   bool made_is_there = false;
   std::vector<std::string> others;
   for (const std::string& name : *names) {
-    if (!lwk::utf8::is_valid(name) || !name.starts_with("hosts-")) continue;
+    if (!lwk::utf8::is_valid(name) || !name.starts_with(BACKUP_PREFIX)) continue;
     if (name == just_made) {
       made_is_there = true;
     } else {

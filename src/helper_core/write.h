@@ -10,6 +10,7 @@
 #define LWK_HELPER_CORE_WRITE_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,9 +68,25 @@ struct WriteError {
 
 inline constexpr std::size_t BACKUPS_KEPT = 10;
 
+// How every backup's name begins; pruning counts only such names.
+inline constexpr std::string_view BACKUP_PREFIX = "hosts-";
+
 // The backup's file name for a clock reading and a counter value:
-// "hosts-", 24 digits of nanoseconds, "-", at least 6 digits of the counter.
+// BACKUP_PREFIX, 24 digits of nanoseconds, "-", at least 6 digits of the
+// counter.
 std::string backup_name(std::uint64_t nanoseconds, std::uint64_t counter);
+
+// What a backup's name says: the clock reading and the counter it was made with.
+struct BackupName {
+  std::uint64_t nanoseconds;
+  std::uint64_t counter;
+  friend bool operator==(const BackupName&, const BackupName&) = default;
+};
+
+// Reads back a name that backup_name() wrote; nothing for any other name.
+// Ordering what it gives by (nanoseconds, counter) orders backups as they
+// were made, while the clock runs forward.
+std::optional<BackupName> parse_backup_name(std::string_view name);
 
 // Replaces the target's content with `content`. Returns false, having written
 // nothing, when the target already holds exactly `content`; true once the

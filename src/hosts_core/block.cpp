@@ -138,10 +138,9 @@ std::string ManagedFile::render(const std::vector<BlockSet>& sets) const {
   }
   out.append(OPENING_MARKER).append(newline);
 
-  // The keys of the entries written so far, across all sets.
-  entry_key::KeyTable written;
-  written.reserve(lines, lines * 2);
-  line::EntryView entry;
+  // The entries written so far, across all sets.
+  entry_key::WrittenEntries written;
+  written.reserve(lines);
   for (const BlockSet& set : sets) {
     out.append(NODE_PREFIX).append(escaping::escape(set.name)).append(newline);
     for (const BlockLine& block_line : set.lines) {
@@ -149,10 +148,7 @@ std::string ManagedFile::render(const std::vector<BlockSet>& sets) const {
         out.append(OFF_PREFIX).append(block_line.text).append(newline);
         continue;
       }
-      const line::LineKind kind =
-          line::inspect(block_line.text, line::MAX_LINE_OCTETS, line::MAX_NAMES, &entry, nullptr);
-      if (kind == line::LineKind::Entry && !written.insert(entry.address, entry.names).second)
-        continue;
+      if (written.repeat_of(block_line.text)) continue;
       out.append(block_line.text).append(newline);
     }
   }

@@ -143,4 +143,22 @@ std::pair<std::uint32_t, bool> KeyTable::insert(const address::Address& address,
   return {id, true};
 }
 
+void WrittenEntries::reserve(std::size_t lines) {
+  written_.reserve(lines, lines * 2);
+  first_offer_.reserve(lines);
+}
+
+std::optional<std::size_t> WrittenEntries::repeat_of(std::string_view text) {
+  const std::size_t offer = offered_++;
+  const line::LineKind kind =
+      line::inspect(text, line::MAX_LINE_OCTETS, line::MAX_NAMES, &entry_, nullptr);
+  if (kind != line::LineKind::Entry) return std::nullopt;
+  const auto [id, added] = written_.insert(entry_.address, entry_.names);
+  if (added) {
+    first_offer_.push_back(offer);
+    return std::nullopt;
+  }
+  return first_offer_[id];
+}
+
 }  // namespace hosts_core::entry_key

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -75,6 +76,33 @@ class KeyTable {
   // low 32 bits; 0 for an empty slot. Probes compare hashes without touching
   // the keys.
   std::vector<std::uint64_t> slots_;
+};
+
+// Which of two equal entries is written: the one rule that rendering and
+// whoever foresees its result (the client, keeping a repeated line switched
+// off rather than losing it) share. The switched-on lines are offered in the
+// order rendering writes them, across all sets; an entry line whose key an
+// earlier entry line already has is left out, and every other line (the
+// first of each key, blank lines, comments, lines that do not classify) is
+// written. Switched-off lines are never offered: they are always written and
+// never compared.
+class WrittenEntries {
+ public:
+  // Makes room for `lines` offered lines, so that offering them needs no
+  // further growth.
+  void reserve(std::size_t lines);
+
+  // Offers the next switched-on line, whose text must outlive this object
+  // (its names are kept as views). Returns nothing when the line is
+  // written; otherwise the number, from 0 and counting every line offered,
+  // of the earlier line that writes its entry.
+  std::optional<std::size_t> repeat_of(std::string_view text);
+
+ private:
+  KeyTable written_;
+  std::vector<std::size_t> first_offer_;  // per key id: the line that wrote it
+  std::size_t offered_ = 0;
+  line::EntryView entry_;  // reused for every line
 };
 
 }  // namespace hosts_core::entry_key

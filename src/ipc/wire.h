@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -56,6 +57,10 @@ struct Issue {
   std::uint64_t line = 0;
   friend bool operator==(const Issue&, const Issue&) = default;
 };
+
+// An issue of the request as a whole (set 0, line 0): the one place such an
+// issue is made, whoever finds the problem.
+inline Issue request_issue(std::string message) { return Issue{std::move(message), 0, 0}; }
 
 struct Done {
   friend bool operator==(const Done&, const Done&) = default;

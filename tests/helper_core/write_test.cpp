@@ -64,6 +64,23 @@ TEST(Paths, SystemPathsAndNames) {
   EXPECT_EQ(backup_name(1765000000123456789, 1234567), "hosts-000001765000000123456789-1234567");
 }
 
+// A name reads back as what it was written with; nothing else reads as a backup.
+TEST(Paths, BackupNamesReadBack) {
+  using hosts_helper_core::write::BackupName;
+  using hosts_helper_core::write::parse_backup_name;
+  for (const BackupName made :
+       {BackupName{0, 0}, BackupName{5, 12}, BackupName{UINT64_MAX, UINT64_MAX}}) {
+    EXPECT_EQ(parse_backup_name(backup_name(made.nanoseconds, made.counter)), made);
+  }
+  const std::string good = backup_name(5, 12);
+  for (const std::string& name :
+       {std::string("hosts-"), good.substr(0, 31), "Hosts" + good.substr(5), good + "x",
+        "." + good + ".partial", good.substr(0, 30) + "_" + good.substr(31),
+        good.substr(0, 31) + "-12", good.substr(0, 31) + "99999999999999999999"}) {
+    EXPECT_EQ(parse_backup_name(name), std::nullopt) << name;
+  }
+}
+
 TEST_F(WriteTest, UnchangedContentWritesNothing) {
   spit(paths_.target, "127.0.0.1 localhost\n");
   EXPECT_FALSE(apply("127.0.0.1 localhost\n"));

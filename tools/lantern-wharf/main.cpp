@@ -417,7 +417,7 @@ void show_issues(const std::vector<Issue>& issues, bool json, NamedSets named = 
 // error, or, as the helper answers it, one issue of the request as a whole.
 void show_refusal(const std::string& sentence, bool json) {
   if (json) {
-    std::cout << issues_json({{sentence, 0, 0}});
+    std::cout << issues_json({hosts_ipc::request_issue(sentence)});
   } else {
     std::cerr << sentence << "\n";
   }
@@ -705,17 +705,15 @@ int refuse_change(const std::string& why) {
 // UTF-8 (from the command line), or more octets of names and lines than the
 // helper takes in one request.
 std::string unsendable(const std::vector<manager::Set>& sets) {
-  std::uint64_t octets = 0;
   for (const manager::Set& set : sets) {
     if (!lwk::utf8::is_valid(set.name)) return "a set's name is not valid UTF-8";
-    octets += set.name.size();
     for (std::size_t i = 0; i < set.lines.size(); ++i) {
       if (!lwk::utf8::is_valid(set.lines[i].text)) {
         return "set \"" + set.name + "\", line " + std::to_string(i + 1) + " is not valid UTF-8";
       }
-      octets += set.lines[i].text.size();
     }
   }
+  const std::uint64_t octets = hosts_helper_core::check::request_octets(manager::to_wire(sets));
   const std::uint64_t limit = hosts_helper_core::check::Limits::service().max_request_octets;
   if (octets > limit) {
     return "the sets would hold " + std::to_string(octets) +
@@ -872,16 +870,16 @@ int run_import(const Arguments& args) {
   auto lines = manager::lines_of(text);
   if (!lines) return refuse_change(source + ": " + lines.error());
   const auto limits = hosts_helper_core::check::Limits::service();
-  std::uint64_t octets = name.size();
-  for (const std::string& line : *lines) octets += line.size();
+  manager::Set imported{name, {}};
+  for (const std::string& line : *lines) imported.lines.push_back({line, true});
+  const std::uint64_t octets =
+      hosts_helper_core::check::request_octets(manager::to_wire({imported}));
   if (octets > limits.max_request_octets) {
     return refuse_change(source + ": the set would hold " + std::to_string(octets) +
                          " octets of name and lines, and the helper takes at most " +
                          std::to_string(limits.max_request_octets) + " in all");
   }
   // The lines the helper would refuse, judged as a set of their own.
-  manager::Set imported{name, {}};
-  for (const std::string& line : *lines) imported.lines.push_back({line, true});
   auto checked = hosts_helper_core::check::check(manager::to_wire({imported}), limits);
   if (!checked) {
     std::vector<bool> refused(imported.lines.size(), false);

@@ -4,15 +4,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <tuple>
 #include <utility>
 
 #include "base/utf8.h"
 #include "check/check.h"
+#include "check/pipeline.h"
+#include "helper_core/write.h"
 #include "hosts_core/block.h"
 #include "hosts_core/entry_key.h"
 #include "hosts_core/line.h"
@@ -56,8 +56,7 @@ lwk::Result<void, Refusal> in_range(const Set& set, const std::vector<std::uint6
 lwk::Result<std::vector<Set>, std::string> read_sets(std::string_view bytes) {
   auto file = ManagedFile::read(bytes);
   if (!file) {
-    return lwk::unexpected("the file's markup is broken at line " +
-                           std::to_string(file.error().line) + ": " + file.error().message);
+    return lwk::unexpected(hosts_helper_core::pipeline::broken_markup(file.error()));
   }
   auto read = file->read_sets();
   if (!read) {
@@ -193,26 +192,19 @@ lwk::Result<std::vector<std::string>, Refusal> lines_of(std::string_view text) {
 }
 
 std::vector<std::string> keep_repeats_off(std::vector<Set>& sets) {
-  // The keys as rendering keeps them, and where each is first written: the
-  // table numbers its keys from 0 in the order they were added.
-  hosts_core::entry_key::KeyTable written;
-  std::vector<std::pair<std::size_t, std::size_t>> first_at;
-  hosts_core::line::EntryView entry;
+  // The switched-on lines in the order rendering offers them, and where each stands.
+  hosts_core::entry_key::WrittenEntries written;
+  std::vector<std::pair<std::size_t, std::size_t>> offered;
   std::vector<std::string> notes;
   for (std::size_t s = 0; s < sets.size(); ++s) {
     for (std::size_t l = 0; l < sets[s].lines.size(); ++l) {
       Line& line = sets[s].lines[l];
       if (!line.enabled) continue;
-      const auto kind = hosts_core::line::inspect(line.text, hosts_core::line::MAX_LINE_OCTETS,
-                                                  hosts_core::line::MAX_NAMES, &entry, nullptr);
-      if (kind != hosts_core::line::LineKind::Entry) continue;
-      const auto [id, added] = written.insert(entry.address, entry.names);
-      if (added) {
-        first_at.emplace_back(s, l);
-        continue;
-      }
+      offered.emplace_back(s, l);
+      const auto earlier = written.repeat_of(line.text);
+      if (!earlier) continue;
       line.enabled = false;
-      const auto [first_set, first_line] = first_at[id];
+      const auto [first_set, first_line] = offered[*earlier];
       notes.push_back("set " + in_quotes(sets[s].name) + ", line " + std::to_string(l + 1) +
                       " is kept switched off: set " + in_quotes(sets[first_set].name) + ", line " +
                       std::to_string(first_line + 1) + " already writes that entry");
@@ -220,32 +212,6 @@ std::vector<std::string> keep_repeats_off(std::vector<Set>& sets) {
   }
   return notes;
 }
-
-namespace {
-
-// The digits `text` is made of, as a number; nothing for anything else.
-std::optional<std::uint64_t> number(std::string_view text) {
-  std::uint64_t n = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return n;
-}
-
-// A backup's name: "hosts-", 24 digits of nanoseconds, "-", the counter.
-std::optional<Backup> backup_named(const std::string& directory, std::string_view name) {
-  constexpr std::string_view prefix = "hosts-";
-  if (!name.starts_with(prefix) || name.size() < prefix.size() + 24 + 2) return std::nullopt;
-  const std::string_view rest = name.substr(prefix.size());
-  if (rest[24] != '-') return std::nullopt;
-  const auto nanoseconds = number(rest.substr(0, 24));
-  const auto counter = number(rest.substr(25));
-  if (!nanoseconds || !counter) return std::nullopt;
-  std::string path = directory;
-  path.append("/").append(name);
-  return Backup{std::move(path), *nanoseconds, *counter};
-}
-
-}  // namespace
 
 lwk::Result<std::vector<Backup>, std::string> backups_in(const std::string& backups) {
   std::vector<Backup> found;
@@ -255,7 +221,9 @@ lwk::Result<std::vector<Backup>, std::string> backups_in(const std::string& back
     return lwk::unexpected(backups + ": " + std::strerror(errno));
   }
   while (const dirent* entry = ::readdir(directory)) {
-    if (auto backup = backup_named(backups, entry->d_name)) found.push_back(std::move(*backup));
+    const auto name = hosts_helper_core::write::parse_backup_name(entry->d_name);
+    if (!name) continue;
+    found.push_back({backups + "/" + entry->d_name, name->nanoseconds, name->counter});
   }
   (void)::closedir(directory);
   // The names order them as the helper does: by time, then by counter.
