@@ -7,9 +7,9 @@
 
 #include <string>
 
+#include "client/manager.h"
 #include "goals.h"
 #include "hosts_core/block.h"
-#include "manager.h"
 #include "os/files.h"
 #include "realistic.h"
 #include "support/temp_dir.h"

@@ -27,8 +27,8 @@
 #include <string>
 #include <thread>
 
+#include "client/helper_link.h"
 #include "helper_core/write.h"
-#include "helper_link.h"
 #include "ipc/wire.h"
 #include "journal/journal.h"
 #include "os/files.h"

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "client/helper_link.h"
 #include "doubles.h"
-#include "helper_link.h"
 
 namespace {
 

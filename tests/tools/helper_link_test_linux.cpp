@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "helper_link_linux.h"
+#include "client/helper_link_linux.h"
 #include "support/temp_dir.h"
 #include "transport/frame.h"
 

@@ -1,4 +1,4 @@
-#include "input_file.h"
+#include "client/input_file.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -51,9 +51,11 @@ lwk::Result<std::string, lwk::IoError> read_at_most(int fd, std::size_t cap) {
   return out;
 }
 
+std::string beyond_bound(std::string_view octets, std::size_t limit) {
+  return std::string(octets) + " octets, and the client reads at most " + std::to_string(limit);
+}
+
 lwk::Result<std::string, NotRead> read(const std::string& path, std::size_t limit) {
-  const std::string the_file_is = "the file is ";
-  const std::string at_most = " octets, and the client reads at most " + std::to_string(limit);
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return unread(lwk::IoError::last());
   if (!S_ISREG(st.st_mode)) return refused("not a regular file");
@@ -63,13 +65,14 @@ lwk::Result<std::string, NotRead> read(const std::string& path, std::size_t limi
   if (::fstat(file.fd, &st) != 0) return unread(lwk::IoError::last());
   if (!S_ISREG(st.st_mode)) return refused("not a regular file");
   if (static_cast<std::uint64_t>(st.st_size) > limit) {
-    return refused(the_file_is + std::to_string(st.st_size) + at_most);
+    return refused("the file is " + beyond_bound(std::to_string(st.st_size), limit));
   }
   auto text = read_at_most(file.fd, limit + 1);
   if (!text) return unread(text.error());
   // A file that grew since its size was read.
-  if (text->size() > limit)
-    return refused(the_file_is + "more than " + std::to_string(limit) + at_most);
+  if (text->size() > limit) {
+    return refused("the file is " + beyond_bound("more than " + std::to_string(limit), limit));
+  }
   return std::move(*text);
 }
 

@@ -1,6 +1,5 @@
-#include "helper_link_linux.h"
+#include "client/helper_link_linux.h"
 
-#include <grp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -8,14 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "base/io_error.h"
-#include "helper_link.h"
+#include "client/helper_link.h"
 #include "identity/build_constants.h"
-#include "text_agent_linux.h"
 #include "transport/frame.h"
 
 namespace lantern_wharf {
@@ -191,22 +187,6 @@ lwk::Result<Reply, std::string> Exchange::run(std::string_view request) {
   return Reply{Reply::Kind::Response, std::move(body)};
 }
 
-// Whether the helper serves this process with no question asked: it runs
-// as root, or in the helper's group (its own group or a supplementary one).
-bool served_unasked() {
-  if (::geteuid() == 0) return true;
-  const std::string name(identity::HELPER_GROUP);
-  const group* helpers = ::getgrnam(name.c_str());
-  if (helpers == nullptr) return false;
-  if (::getegid() == helpers->gr_gid) return true;
-  const int count = ::getgroups(0, nullptr);
-  if (count <= 0) return false;
-  std::vector<gid_t> groups(static_cast<std::size_t>(count));
-  const int got = ::getgroups(count, groups.data());
-  return got > 0 &&
-         std::find(groups.begin(), groups.begin() + got, helpers->gr_gid) != groups.begin() + got;
-}
-
 }  // namespace
 
 lwk::Result<Reply, std::string> exchange_with(const std::string& path, std::string_view request,
@@ -230,11 +210,6 @@ std::string not_served() {
 }
 
 lwk::Result<Reply, std::string> exchange(std::string_view request) {
-  // Root and the helper's group are served with no question asked; anyone
-  // else is served only when polkit allows it, and polkit may want a
-  // password: the prompt then appears in this terminal, as systemctl's does.
-  std::optional<TextAgent> agent;
-  if (!served_unasked()) agent.emplace(TextAgent::start(std::chrono::seconds(2)));
   return exchange_with(frame::socket_path(), request, {CONNECT_LIMIT, ANSWER_LIMIT});
 }
 

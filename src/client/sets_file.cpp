@@ -1,14 +1,14 @@
-#include "sets_json.h"
-
+// Sets files: the JSON text that apply takes and export prints.
 #include <nlohmann/json.hpp>
+#include <utility>
 
-namespace lantern_wharf {
+#include "client/failures.h"
+#include "client/manager.h"
+
+namespace lantern_wharf::manager {
 namespace {
 
-using hosts_ipc::WireLine;
-using hosts_ipc::WireSet;
 using nlohmann::json;
-using Failure = lwk::Unexpected<std::string>;
 
 // Builds the document as nlohmann's own parser does, but keeps the parse
 // error's text instead of throwing it.
@@ -32,13 +32,13 @@ class Builder : public nlohmann::detail::json_sax_dom_parser<json> {
   std::string error;
 };
 
-Failure at(const std::string& where, const std::string& what) {
-  return lwk::unexpected(where + ": " + what);
+lwk::Unexpected<Failure> at(const std::string& where, const std::string& what) {
+  return bad_input(where + ": " + what);
 }
 
 // Refuses every key of `object` not in `allowed`.
-lwk::Result<void, std::string> only_keys(const json& object, const std::string& where,
-                                         std::initializer_list<const char*> allowed) {
+lwk::Result<void, Failure> only_keys(const json& object, const std::string& where,
+                                     std::initializer_list<const char*> allowed) {
   for (const auto& [key, value] : object.items()) {
     bool known = false;
     for (const char* a : allowed) known = known || key == a;
@@ -47,23 +47,17 @@ lwk::Result<void, std::string> only_keys(const json& object, const std::string& 
   return lwk::success();
 }
 
-// A copy of the string `value`, kept in *texts; the view is valid as long as it is.
-std::string_view keep(const json& value, std::deque<std::string>* texts) {
-  return texts->emplace_back(value.get<std::string>());
-}
-
-lwk::Result<WireLine, std::string> line_of(const json& value, const std::string& where,
-                                           std::deque<std::string>* texts) {
-  if (value.is_string()) return WireLine{keep(value, texts), true};
+lwk::Result<Line, Failure> line_of(const json& value, const std::string& where) {
+  if (value.is_string()) return Line{value.get<std::string>(), true};
   if (!value.is_object()) return at(where, "expected a string or an object with \"text\"");
   if (auto keys = only_keys(value, where, {"text", "enabled"}); !keys) {
-    return lwk::unexpected(keys.error());
+    return lwk::unexpected(std::move(keys).error());
   }
-  WireLine line;
+  Line line;
   const auto text = value.find("text");
   if (text == value.end()) return at(where, "missing \"text\"");
   if (!text->is_string()) return at(where + ".text", "expected a string");
-  line.text = keep(*text, texts);
+  line.text = text->get<std::string>();
   const auto enabled = value.find("enabled");
   if (enabled != value.end()) {
     if (!enabled->is_boolean()) return at(where + ".enabled", "expected true or false");
@@ -72,50 +66,62 @@ lwk::Result<WireLine, std::string> line_of(const json& value, const std::string&
   return line;
 }
 
-lwk::Result<WireSet, std::string> set_of(const json& value, const std::string& where,
-                                         std::deque<std::string>* texts) {
+lwk::Result<Set, Failure> set_of(const json& value, const std::string& where) {
   if (!value.is_object()) return at(where, "expected an object with \"name\" and \"lines\"");
   if (auto keys = only_keys(value, where, {"name", "lines"}); !keys) {
-    return lwk::unexpected(keys.error());
+    return lwk::unexpected(std::move(keys).error());
   }
-  WireSet set;
+  Set set;
   const auto name = value.find("name");
   if (name == value.end()) return at(where, "missing \"name\"");
   if (!name->is_string()) return at(where + ".name", "expected a string");
-  set.name = keep(*name, texts);
+  set.name = name->get<std::string>();
   const auto lines = value.find("lines");
   if (lines == value.end()) return set;
   if (!lines->is_array()) return at(where + ".lines", "expected an array");
   for (std::size_t j = 0; j < lines->size(); ++j) {
-    auto line = line_of((*lines)[j], where + ".lines[" + std::to_string(j) + "]", texts);
-    if (!line) return lwk::unexpected(line.error());
-    set.lines.push_back(*line);
+    auto line = line_of((*lines)[j], where + ".lines[" + std::to_string(j) + "]");
+    if (!line) return lwk::unexpected(std::move(line).error());
+    set.lines.push_back(std::move(*line));
   }
   return set;
 }
 
 }  // namespace
 
-lwk::Result<SetsFile, std::string> parse_sets(std::string_view text) {
+lwk::Result<Sets, Failure> parse_sets_file(std::string_view text) {
   json root;
   Builder builder(root);
   if (!json::sax_parse(text, &builder) || builder.is_errored()) {
-    return lwk::unexpected("not valid JSON: " + builder.error);
+    return bad_input("not valid JSON: " + builder.error);
   }
-  if (!root.is_object()) return lwk::unexpected(std::string("expected an object with \"sets\""));
+  if (!root.is_object()) return bad_input("expected an object with \"sets\"");
   if (auto keys = only_keys(root, "the file", {"sets"}); !keys) {
-    return lwk::unexpected(keys.error());
+    return lwk::unexpected(std::move(keys).error());
   }
   const auto sets = root.find("sets");
-  if (sets == root.end()) return lwk::unexpected(std::string("missing \"sets\""));
+  if (sets == root.end()) return bad_input("missing \"sets\"");
   if (!sets->is_array()) return at("sets", "expected an array");
-  SetsFile out;
+  Sets out;
+  out.reserve(sets->size());
   for (std::size_t i = 0; i < sets->size(); ++i) {
-    auto set = set_of((*sets)[i], "sets[" + std::to_string(i) + "]", &out.texts);
-    if (!set) return lwk::unexpected(set.error());
-    out.sets.push_back(std::move(*set));
+    auto set = set_of((*sets)[i], "sets[" + std::to_string(i) + "]");
+    if (!set) return lwk::unexpected(std::move(set).error());
+    out.push_back(std::move(*set));
   }
   return out;
 }
 
-}  // namespace lantern_wharf
+std::string to_sets_file(const Sets& sets) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const Set& set : sets) {
+    nlohmann::ordered_json lines = nlohmann::ordered_json::array();
+    for (const Line& line : set.lines) {
+      lines.push_back({{"text", line.text}, {"enabled", line.enabled}});
+    }
+    list.push_back({{"name", set.name}, {"lines", lines}});
+  }
+  return nlohmann::ordered_json{{"sets", list}}.dump(2) + "\n";
+}
+
+}  // namespace lantern_wharf::manager

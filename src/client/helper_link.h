@@ -1,8 +1,8 @@
 // How the client reaches the helper: one request out, one reply back. On
 // Linux over the helper's Unix socket (helper_link_linux.cpp), on macOS over
 // XPC (helper_link_macos.cpp).
-#ifndef LWK_TOOLS_LANTERN_WHARF_HELPER_LINK_H_
-#define LWK_TOOLS_LANTERN_WHARF_HELPER_LINK_H_
+#ifndef LWK_CLIENT_HELPER_LINK_H_
+#define LWK_CLIENT_HELPER_LINK_H_
 
 #include <chrono>
 #include <string>
@@ -58,4 +58,4 @@ inline std::string not_now() {
 
 }  // namespace lantern_wharf
 
-#endif  // LWK_TOOLS_LANTERN_WHARF_HELPER_LINK_H_
+#endif  // LWK_CLIENT_HELPER_LINK_H_

@@ -4,7 +4,7 @@
 // under "payload".
 #include <xpc/xpc.h>
 
-#include "helper_link.h"
+#include "client/helper_link.h"
 #include "identity/identity.h"
 #include "transport/frame.h"
 

@@ -1,4 +1,4 @@
-#include "diff.h"
+#include "client/diff.h"
 
 #include <algorithm>
 #include <cstddef>

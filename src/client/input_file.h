@@ -1,11 +1,12 @@
 // Reading a file that the client is pointed at, /etc/hosts among them: a
 // regular file only, and no more than a bound, so that a FIFO cannot hold
 // the client and a huge file cannot exhaust its memory.
-#ifndef LWK_TOOLS_LANTERN_WHARF_INPUT_FILE_H_
-#define LWK_TOOLS_LANTERN_WHARF_INPUT_FILE_H_
+#ifndef LWK_CLIENT_INPUT_FILE_H_
+#define LWK_CLIENT_INPUT_FILE_H_
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "base/io_error.h"
 #include "base/result.h"
@@ -26,10 +27,14 @@ struct NotRead {
 // sentence.
 lwk::Result<std::string, NotRead> read(const std::string& path, std::size_t limit);
 
+// "OCTETS octets, and the client reads at most LIMIT": how every sentence
+// about an input over its bound ends. `octets` may be words ("more than N").
+std::string beyond_bound(std::string_view octets, std::size_t limit);
+
 // Reads `fd` (standard input, say) to its end, but no more than `cap` octets;
 // a descriptor that is not ready is waited on.
 lwk::Result<std::string, lwk::IoError> read_at_most(int fd, std::size_t cap);
 
 }  // namespace lantern_wharf::input_file
 
-#endif  // LWK_TOOLS_LANTERN_WHARF_INPUT_FILE_H_
+#endif  // LWK_CLIENT_INPUT_FILE_H_

@@ -4,31 +4,26 @@
 // into a C caller's frames: the process ends instead.
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/utf8.h"
-#include "check/check.h"
-#include "diff.h"
-#include "helper_link.h"
-#include "helper_requests.h"
-#include "input_file.h"
+#include "client/diff.h"
+#include "client/helper_link.h"
+#include "client/input_file.h"
+#include "client/lantern_wharf.h"
+#include "client/manager.h"
+#include "client/responses.h"
+#include "client/statuses.h"
 #include "ipc/wire.h"
-#include "lantern_wharf.h"
-#include "manager.h"
 #include "paths/paths.h"
-#include "preview.h"
-#include "sets_json.h"
 
 namespace lantern_wharf::c_interface {
 namespace {
 
-namespace requests = lantern_wharf::helper_requests;
-
-// The largest /etc/hosts the library reads, as the command reads at most.
-constexpr std::size_t kHostsFileLimit = preview::HOSTS_FILE_LIMIT;
+using manager::Failure;
+using manager::Sets;
 
 // The sentence of the calling thread's last call.
 thread_local std::string last_error;
@@ -38,9 +33,15 @@ int fail(int status, std::string sentence) {
   return status;
 }
 
+int fail(const Failure& failure) { return fail(status_of(failure.kind), failure.sentence); }
+
 int succeed() {
   last_error.clear();
   return LW_OK;
+}
+
+lwk::Unexpected<Failure> bad_input(std::string sentence) {
+  return lwk::unexpected(Failure{Failure::Kind::BadInput, std::move(sentence), {}});
 }
 
 // A copy of `text`, NUL-terminated, that the caller releases with lw_free.
@@ -54,26 +55,36 @@ char* handed_out(std::string_view text) {
 
 // The sets of the sets file `json`, which holds at most as many octets as a
 // message to the helper: a bigger one could never reach it.
-lwk::Result<SetsFile, std::string> parsed(const char* json) {
-  if (json == nullptr) return lwk::unexpected(std::string("no sets file was given"));
+lwk::Result<Sets, Failure> parsed(const char* json) {
+  if (json == nullptr) return bad_input("no sets file was given");
   const std::size_t limit = request_limit();
   const std::size_t length = ::strnlen(json, limit + 1);
   if (length > limit) {
-    return lwk::unexpected("the sets file holds more than " + std::to_string(limit) +
-                           " octets, and the client reads at most " + std::to_string(limit));
+    return bad_input("the sets file holds " +
+                     input_file::beyond_bound("more than " + std::to_string(limit), limit));
   }
-  auto sets = parse_sets(std::string_view(json, length));
-  if (!sets) return lwk::unexpected("the sets file: " + sets.error());
+  auto sets = manager::parse_sets_file(std::string_view(json, length));
+  if (!sets) return bad_input("the sets file: " + sets.error().sentence);
   return std::move(*sets);
 }
 
-// Asks the helper for `request`; the response, if any, goes to *response.
-int answered(const hosts_ipc::Request& request, char** response) {
-  auto got = requests::ask(request);
-  if (!got) return fail(got.error().status, got.error().sentence);
-  *response = handed_out(requests::to_json(*got));
-  const int status = requests::status_of(*got);
-  return status == LW_OK ? succeed() : fail(status, requests::summary(*got));
+// Hands out the issues of a failure that has them, or the one issue of the
+// request as a whole that its sentence is, and fails with their summary.
+int failed_with_issues(const Failure& failure, char** issues) {
+  if (failure.kind != Failure::Kind::Refused) return fail(failure);
+  const std::vector<hosts_ipc::Issue> found =
+      failure.issues.empty() ? std::vector{hosts_ipc::request_issue(failure.sentence)}
+                             : failure.issues;
+  *issues = handed_out(responses::issues_json(found));
+  return fail(LW_ISSUES, responses::summary(found));
+}
+
+// Shows the helper's answer to a request: the response, if any, goes to *response.
+int answered(const lwk::Result<hosts_ipc::Response, Failure>& got, char** response) {
+  if (!got) return fail(got.error());
+  *response = handed_out(responses::to_json(*got));
+  const int status = status_of(*got);
+  return status == LW_OK ? succeed() : fail(status, responses::summary(*got));
 }
 
 }  // namespace
@@ -82,22 +93,16 @@ int apply(const char* sets_json, char** response) noexcept {
   if (response == nullptr) return fail(LW_BAD_INPUT, "no place was given for the response");
   *response = nullptr;
   auto sets = parsed(sets_json);
-  if (!sets) return fail(LW_BAD_INPUT, sets.error());
-  return answered(hosts_ipc::ApplySets{sets->sets}, response);
+  if (!sets) return fail(sets.error());
+  return answered(manager::apply(*sets), response);
 }
 
 int read_sets(char** sets_json) noexcept {
   if (sets_json == nullptr) return fail(LW_BAD_INPUT, "no place was given for the sets");
   *sets_json = nullptr;
-  const std::string path = hosts_paths::system_file();
-  auto bytes = input_file::read(path, kHostsFileLimit);
-  if (!bytes) {
-    return fail(bytes.error().refused ? LW_BAD_INPUT : LW_ISSUES,
-                path + ": " + bytes.error().message);
-  }
-  auto sets = manager::read_sets(*bytes);
-  if (!sets) return fail(LW_ISSUES, path + ": " + sets.error());
-  *sets_json = handed_out(manager::to_sets_file(*sets));
+  auto current = manager::read_current(hosts_paths::system_file());
+  if (!current) return fail(current.error());
+  *sets_json = handed_out(manager::to_sets_file(current->sets));
   return succeed();
 }
 
@@ -106,27 +111,18 @@ namespace {
 // The file as it is now and what applying the sets of `sets_json` would
 // write, by the helper's own steps; on failure, the status (and *issues for
 // LW_ISSUES) is given instead.
-lwk::Result<preview::Change, int> rendered(const char* sets_json, char** issues) {
+lwk::Result<manager::Change, int> rendered(const char* sets_json, char** issues) {
   auto sets = parsed(sets_json);
-  if (!sets) return lwk::unexpected(fail(LW_BAD_INPUT, sets.error()));
-  auto change = preview::of_file(sets->sets, hosts_paths::system_file());
-  if (!change) {
-    if (!change.error().refusal.empty()) {
-      return lwk::unexpected(fail(LW_BAD_INPUT, change.error().refusal));
-    }
-    hosts_ipc::Issues found{change.error().issues};
-    *issues = handed_out(requests::issues_json(found.issues));
-    return lwk::unexpected(fail(LW_ISSUES, requests::summary(found)));
-  }
+  if (!sets) return lwk::unexpected(fail(sets.error()));
+  auto change = manager::preview_file(*sets, hosts_paths::system_file());
+  if (!change) return lwk::unexpected(failed_with_issues(change.error(), issues));
   return std::move(*change);
 }
 
 // The line numbers of a C caller, or why there are none.
-lwk::Result<std::vector<std::uint64_t>, std::string> numbers_of(const unsigned long long* lines,
-                                                                std::size_t count) {
-  if (count > 0 && lines == nullptr) {
-    return lwk::unexpected(std::string("line numbers were counted but not given"));
-  }
+lwk::Result<std::vector<std::uint64_t>, Failure> numbers_of(const unsigned long long* lines,
+                                                            std::size_t count) {
+  if (count > 0 && lines == nullptr) return bad_input("line numbers were counted but not given");
   return std::vector<std::uint64_t>(lines, lines + count);
 }
 
@@ -139,13 +135,12 @@ int changed_sets(const char* sets_json, const char* name, char** changed, Change
   if (name == nullptr) return fail(LW_BAD_INPUT, "no set name was given");
   if (!lwk::utf8::is_valid(name)) return fail(LW_BAD_INPUT, "the set's name is not valid UTF-8");
   auto sets = parsed(sets_json);
-  if (!sets) return fail(LW_BAD_INPUT, sets.error());
-  std::vector<manager::Set> owned = manager::from_wire(sets->sets);
-  lwk::Result<void, std::string> made = change(owned);
-  if (!made) return fail(LW_BAD_INPUT, made.error());
+  if (!sets) return fail(sets.error());
+  lwk::Result<void, Failure> made = change(*sets);
+  if (!made) return fail(made.error());
   // A line the file would leave out stays in its set, switched off.
-  (void)manager::keep_repeats_off(owned);
-  *changed = handed_out(manager::to_sets_file(owned));
+  (void)manager::keep_repeats_off(*sets);
+  *changed = handed_out(manager::to_sets_file(*sets));
   return succeed();
 }
 
@@ -185,60 +180,69 @@ int check(const char* sets_json, char** issues) noexcept {
   if (issues == nullptr) return fail(LW_BAD_INPUT, "no place was given for the issues");
   *issues = nullptr;
   auto sets = parsed(sets_json);
-  if (!sets) return fail(LW_BAD_INPUT, sets.error());
-  auto checked =
-      hosts_helper_core::check::check(sets->sets, hosts_helper_core::check::Limits::service());
-  if (checked) return succeed();
-  hosts_ipc::Issues found{checked.error()};
-  *issues = handed_out(requests::issues_json(found.issues));
-  return fail(LW_ISSUES, requests::summary(found));
+  if (!sets) return fail(sets.error());
+  auto found = manager::check(*sets);
+  if (!found) return fail(found.error());
+  if (found->empty()) return succeed();
+  *issues = handed_out(responses::issues_json(*found));
+  return fail(LW_ISSUES, responses::summary(*found));
 }
 
 int switch_lines(const char* sets_json, const char* name, const unsigned long long* lines,
                  std::size_t count, int enabled, char** changed) noexcept {
-  return changed_sets(sets_json, name, changed,
-                      [&](std::vector<manager::Set>& sets) -> lwk::Result<void, std::string> {
-                        auto numbers = numbers_of(lines, count);
-                        if (!numbers) return lwk::unexpected(numbers.error());
-                        return manager::set_enabled(sets, name, *numbers, enabled != 0);
-                      });
+  return changed_sets(sets_json, name, changed, [&](Sets& sets) -> lwk::Result<void, Failure> {
+    auto numbers = numbers_of(lines, count);
+    if (!numbers) return lwk::unexpected(std::move(numbers).error());
+    return manager::switch_lines(sets, name, *numbers, enabled != 0);
+  });
 }
 
 int add_lines(const char* sets_json, const char* name, const char* text, int enabled,
               char** changed) noexcept {
-  return changed_sets(sets_json, name, changed,
-                      [&](std::vector<manager::Set>& sets) -> lwk::Result<void, std::string> {
-                        if (text == nullptr)
-                          return lwk::unexpected(std::string("no lines were given"));
-                        auto lines = manager::lines_of(text);
-                        if (!lines) return lwk::unexpected(lines.error());
-                        manager::add_lines(sets, name, *lines, enabled != 0);
-                        return lwk::success();
-                      });
+  return changed_sets(sets_json, name, changed, [&](Sets& sets) -> lwk::Result<void, Failure> {
+    if (text == nullptr) return bad_input("no lines were given");
+    auto lines = manager::lines_of(text);
+    if (!lines) return lwk::unexpected(std::move(lines).error());
+    manager::add_lines(sets, name, *lines, enabled != 0);
+    return lwk::success();
+  });
 }
 
 int remove(const char* sets_json, const char* name, const unsigned long long* lines,
            std::size_t count, char** changed) noexcept {
-  return changed_sets(sets_json, name, changed,
-                      [&](std::vector<manager::Set>& sets) -> lwk::Result<void, std::string> {
-                        auto numbers = numbers_of(lines, count);
-                        if (!numbers) return lwk::unexpected(numbers.error());
-                        return manager::remove(sets, name, *numbers);
-                      });
+  return changed_sets(sets_json, name, changed, [&](Sets& sets) -> lwk::Result<void, Failure> {
+    auto numbers = numbers_of(lines, count);
+    if (!numbers) return lwk::unexpected(std::move(numbers).error());
+    return manager::remove(sets, name, *numbers);
+  });
 }
 
 int rename(const char* sets_json, const char* from, const char* to, char** changed) noexcept {
-  return changed_sets(sets_json, from, changed,
-                      [&](std::vector<manager::Set>& sets) -> lwk::Result<void, std::string> {
-                        if (to == nullptr) {
-                          return lwk::unexpected(std::string("no new name was given"));
-                        }
-                        if (!lwk::utf8::is_valid(to)) {
-                          return lwk::unexpected(std::string("the new name is not valid UTF-8"));
-                        }
-                        return manager::rename(sets, from, to);
-                      });
+  return changed_sets(sets_json, from, changed, [&](Sets& sets) -> lwk::Result<void, Failure> {
+    if (to == nullptr) return bad_input("no new name was given");
+    if (!lwk::utf8::is_valid(to)) return bad_input("the new name is not valid UTF-8");
+    return manager::rename(sets, from, to);
+  });
 }
+
+namespace {
+
+// The octets of the request numbered `request` (LW_REQUEST_...).
+lwk::Result<std::string, Failure> request_octets(int request, const char* sets_json) {
+  switch (request) {
+    case LW_REQUEST_APPLY: {
+      auto sets = parsed(sets_json);
+      if (!sets) return lwk::unexpected(std::move(sets).error());
+      return manager::encode(hosts_ipc::ApplySets{manager::to_wire(*sets)});
+    }
+    case LW_REQUEST_FLUSH: return manager::encode(hosts_ipc::FlushNameCache{});
+    case LW_REQUEST_REMOVE_EVERYTHING: return manager::encode(hosts_ipc::RemoveEverything{});
+    default: break;
+  }
+  return bad_input("there is no request numbered " + std::to_string(request));
+}
+
+}  // namespace
 
 int encode(int request, const char* sets_json, char** octets, std::size_t* length) noexcept {
   if (octets == nullptr || length == nullptr) {
@@ -246,27 +250,10 @@ int encode(int request, const char* sets_json, char** octets, std::size_t* lengt
   }
   *octets = nullptr;
   *length = 0;
-  std::string bytes;
-  switch (request) {
-    case LW_REQUEST_APPLY: {
-      auto sets = parsed(sets_json);
-      if (!sets) return fail(LW_BAD_INPUT, sets.error());
-      bytes = hosts_ipc::encode_request(hosts_ipc::ApplySets{sets->sets});
-      break;
-    }
-    case LW_REQUEST_FLUSH: bytes = hosts_ipc::encode_request(hosts_ipc::FlushNameCache{}); break;
-    case LW_REQUEST_REMOVE_EVERYTHING:
-      bytes = hosts_ipc::encode_request(hosts_ipc::RemoveEverything{});
-      break;
-    default: return fail(LW_BAD_INPUT, "there is no request numbered " + std::to_string(request));
-  }
-  if (bytes.size() > request_limit()) {
-    return fail(LW_BAD_INPUT, "the request is " + std::to_string(bytes.size()) +
-                                  " octets, and a message to the helper carries at most " +
-                                  std::to_string(request_limit()));
-  }
-  *octets = handed_out(bytes);
-  *length = bytes.size();
+  auto bytes = request_octets(request, sets_json);
+  if (!bytes) return fail(bytes.error());
+  *octets = handed_out(*bytes);
+  *length = bytes->size();
   return succeed();
 }
 
@@ -276,28 +263,22 @@ int decode(const char* octets, std::size_t length, char** response) noexcept {
   if (octets == nullptr && length > 0) {
     return fail(LW_BAD_INPUT, "octets were counted but not given");
   }
-  if (length == 0) {
-    return fail(LW_BAD_INPUT, "no response: an empty reply is the helper's refusal of the caller");
-  }
-  auto decoded = hosts_ipc::decode_response(std::string_view(octets, length));
-  if (!decoded) {
-    return fail(LW_BAD_INPUT,
-                "the octets are no response: " + hosts_ipc::describe(decoded.error()));
-  }
-  *response = handed_out(requests::to_json(*decoded));
+  auto decoded = manager::decode(std::string_view(octets == nullptr ? "" : octets, length));
+  if (!decoded) return fail(decoded.error());
+  *response = handed_out(responses::to_json(*decoded));
   return succeed();
 }
 
 int flush(char** response) noexcept {
   if (response == nullptr) return fail(LW_BAD_INPUT, "no place was given for the response");
   *response = nullptr;
-  return answered(hosts_ipc::FlushNameCache{}, response);
+  return answered(manager::ask(hosts_ipc::FlushNameCache{}), response);
 }
 
 int remove_everything(char** response) noexcept {
   if (response == nullptr) return fail(LW_BAD_INPUT, "no place was given for the response");
   *response = nullptr;
-  return answered(hosts_ipc::RemoveEverything{}, response);
+  return answered(manager::ask(hosts_ipc::RemoveEverything{}), response);
 }
 
 const char* last_error_text() noexcept { return last_error.c_str(); }

@@ -2,15 +2,15 @@
 // path and the time limits as parameters: exchange() runs it on the helper's
 // socket with CONNECT_LIMIT and ANSWER_LIMIT, tests on sockets of their own
 // with short limits.
-#ifndef LWK_TOOLS_LANTERN_WHARF_HELPER_LINK_LINUX_H_
-#define LWK_TOOLS_LANTERN_WHARF_HELPER_LINK_LINUX_H_
+#ifndef LWK_CLIENT_HELPER_LINK_LINUX_H_
+#define LWK_CLIENT_HELPER_LINK_LINUX_H_
 
 #include <chrono>
 #include <string>
 #include <string_view>
 
 #include "base/result.h"
-#include "helper_link.h"
+#include "client/helper_link.h"
 
 namespace lantern_wharf {
 
@@ -35,4 +35,4 @@ lwk::Result<Reply, std::string> exchange_with(const std::string& path, std::stri
 
 }  // namespace lantern_wharf
 
-#endif  // LWK_TOOLS_LANTERN_WHARF_HELPER_LINK_LINUX_H_
+#endif  // LWK_CLIENT_HELPER_LINK_LINUX_H_

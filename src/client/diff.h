@@ -1,6 +1,6 @@
 // A unified diff of two texts, cut into lines at line feeds.
-#ifndef LWK_TOOLS_LANTERN_WHARF_DIFF_H_
-#define LWK_TOOLS_LANTERN_WHARF_DIFF_H_
+#ifndef LWK_CLIENT_DIFF_H_
+#define LWK_CLIENT_DIFF_H_
 
 #include <string>
 #include <string_view>
@@ -31,4 +31,4 @@ std::string unified_diff(std::string_view before, std::string_view after,
 
 }  // namespace lantern_wharf
 
-#endif  // LWK_TOOLS_LANTERN_WHARF_DIFF_H_
+#endif  // LWK_CLIENT_DIFF_H_

@@ -1,0 +1,277 @@
+// What a person does with the hosts file's sets, for every face of the
+// client: the command, the C interface and the desktop window all come here.
+// The sets live in the managed block of the hosts file and nowhere else (the
+// client keeps no state of its own): they are read back from the file,
+// changed in memory, checked as the helper will check them, previewed, and
+// sent whole to the helper, which keeps a backup of the file before each
+// change.
+//
+// Nothing here prints, exits or keeps anything between calls. Every function
+// returns its result or a Failure. Every value is plain and owns its bytes,
+// so that a window may hold a Current, change a copy of its sets on the
+// thread that paints, and hand another copy to a worker that asks the helper.
+// The functions in "Sets", "Sets files", "The sendable check", "Import" and
+// preview() read no file and ask nothing: they are pure, and safe on any
+// thread. The others read files or ask the helper; they may be called from
+// any thread, and block while they do.
+#ifndef LWK_CLIENT_MANAGER_H_
+#define LWK_CLIENT_MANAGER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/result.h"
+#include "ipc/wire.h"
+
+namespace lantern_wharf::manager {
+
+struct Line {
+  std::string text;
+  bool enabled = true;
+  friend bool operator==(const Line&, const Line&) = default;
+};
+
+struct Set {
+  std::string name;
+  std::vector<Line> lines;  // numbered from 1, as the helper's check numbers them
+  friend bool operator==(const Set&, const Set&) = default;
+};
+
+using Sets = std::vector<Set>;
+
+// Why something was not done: a kind, which tells a face what to make of it
+// (the command's exit status, the C interface's LW_ status), and a sentence
+// to show, in plain English, beginning in lower case, with no full stop.
+struct Failure {
+  enum class Kind {
+    // The file or the helper cannot take it: the check's issues (in
+    // `issues`), a file that cannot be read, a block that does not read
+    // back, an answer of the helper that is no response.
+    Refused,
+    // The input is at fault and nothing was sent: an unknown set or line, a
+    // name or line that is not UTF-8, more than the helper takes, a file
+    // that is no regular file or over its bound, a sets file that does not
+    // parse.
+    BadInput,
+    NotServed,    // the helper refused to serve this program
+    Unreachable,  // the helper cannot be reached, or did not answer
+    NotNow,       // the helper could not decide now whether to serve it: ask again soon
+  };
+  Kind kind;
+  std::string sentence;
+  // Behind a Refused from the check: its issues in its order, which the
+  // sentence sums up. Empty otherwise.
+  std::vector<hosts_ipc::Issue> issues;
+};
+
+// ---- The file ----
+
+// The most octets of a hosts file, a sets file or a backup the client reads.
+inline constexpr std::size_t FILE_LIMIT = 16u << 20;
+
+// The bytes of the regular file at `path` (links followed), at most
+// FILE_LIMIT of them. BadInput, "PATH: not a regular file" or "PATH: the file
+// is N octets, and the client reads at most L", for a file the client does
+// not read, refused before a byte is read and without waiting on a FIFO;
+// Refused, "PATH: REASON", for one that cannot be read.
+lwk::Result<std::string, Failure> read_file(const std::string& path);
+
+// The sets of the managed block of the file whose bytes are `bytes`, in
+// order; none when it has no block. Refused, naming the line of the file,
+// when the block cannot be read back or holds what the helper's check would
+// refuse (an edit by hand, say): nothing could then be changed without
+// losing it.
+lwk::Result<Sets, Failure> read_sets(std::string_view bytes);
+
+// The file as it is now and the sets its block holds.
+struct Current {
+  std::string path;
+  std::string bytes;
+  Sets sets;
+};
+
+// read_file() and read_sets() of the file at `path`; the sentence of a
+// block that does not read back begins with "PATH: " too.
+lwk::Result<Current, Failure> read_current(const std::string& path);
+
+// ---- Sets files: {"sets": [{"name": N, "lines": [LINE, ...]}, ...]} ----
+
+// The sets of a sets file, where a LINE is {"text": T, "enabled": B} (B
+// defaults to true) or a plain string (a switched-on line) and "lines" may be
+// left out. BadInput, naming where the fault is ("sets[0].lines[1].enabled:
+// expected true or false"), for anything else.
+lwk::Result<Sets, Failure> parse_sets_file(std::string_view json);
+
+// The sets file of `sets`, every line written out with its state;
+// parse_sets_file() reads it back as `sets`.
+std::string to_sets_file(const Sets& sets);
+
+// ---- Sets: changes made in memory, reaching the file only through apply() ----
+// A change that cannot be made fails with BadInput and changes nothing.
+
+// The index of the set named `name`; "there is no set named "NAME"".
+lwk::Result<std::size_t, Failure> find(const Sets& sets, std::string_view name);
+
+// Switches on or off the lines of the set `name` numbered in `numbers` (from
+// 1), or every line of it when `numbers` is empty; "the set "NAME" has no
+// line N (it has K)" for a number out of range.
+lwk::Result<void, Failure> switch_lines(Sets& sets, std::string_view name,
+                                        const std::vector<std::uint64_t>& numbers, bool enabled);
+
+// Adds `texts` as lines at the end of the set `name`, made last when there is
+// none of that name.
+void add_lines(Sets& sets, std::string_view name, const std::vector<std::string>& texts,
+               bool enabled);
+
+// Removes the lines numbered in `numbers` from the set `name`, or the whole
+// set when `numbers` is empty.
+lwk::Result<void, Failure> remove(Sets& sets, std::string_view name,
+                                  const std::vector<std::uint64_t>& numbers);
+
+// Gives the set `from` the name `to`, which no other set may have.
+lwk::Result<void, Failure> rename(Sets& sets, std::string_view from, std::string_view to);
+
+// Moves the set `name` to position `to` (from 0); the others keep their
+// order. "there is no position N for a set (there are K sets)" past the end.
+lwk::Result<void, Failure> move_set(Sets& sets, std::string_view name, std::size_t to);
+
+// Puts `set` in place of the set of its name, or last when there is none.
+void put_set(Sets& sets, Set set);
+
+// The lines of a hosts-format text, each kept as written without its line
+// ending (LF or CRLF). "line N is not valid UTF-8" for text that is not.
+lwk::Result<std::vector<std::string>, Failure> lines_of(std::string_view text);
+
+// Switches off every switched-on line that the file would leave out because
+// an earlier line writes the same entry (rendering's own rule): left on, it
+// would be gone from its set when the sets are next read back; switched off,
+// it stays. One sentence for each: "set "S", line N is kept switched off:
+// set "T", line M already writes that entry".
+std::vector<std::string> keep_repeats_off(Sets& sets);
+
+// What changed from `before` to `after`: "added "S"" or "changed "S"" for
+// each set of `after` in its order, then "removed "S"" for each gone, then
+// "reordered the sets" when the sets both hold stand in another order. Empty
+// when nothing did.
+std::vector<std::string> changes(const Sets& before, const Sets& after);
+
+// The sets as a request carries them: views into `sets`, which must outlive
+// them.
+std::vector<hosts_ipc::WireSet> to_wire(const Sets& sets);
+
+// ---- The sendable check: what the helper will say, before anything is sent ----
+
+// BadInput when the sets cannot be sent at all: "a set's name is not valid
+// UTF-8", "set "S", line N is not valid UTF-8", or "the sets would hold N
+// octets of names and lines, and the helper takes at most L" (the check's
+// own size rule). Costs one pass over the octets.
+lwk::Result<void, Failure> sendable(const Sets& sets);
+
+// The issues the helper's check would answer an apply of `sets` with, in its
+// order; none when it would take them. BadInput for a name or line that is
+// not UTF-8. About as fast as the helper's check itself (the client bench
+// measures it on a block of 1 MiB), so that it may run on every keystroke.
+lwk::Result<std::vector<hosts_ipc::Issue>, Failure> check(const Sets& sets);
+
+// ---- Import ----
+
+// A hosts-format text made the lines of a set, and the lines of it that the
+// helper's check would refuse.
+struct Import {
+  Set set;  // every line of the text, as written, switched on
+  // The issues of the lines the check would refuse, judged as a set of their
+  // own: `line` counts the lines of the text.
+  std::vector<hosts_ipc::Issue> refused;
+};
+
+// Makes the text the lines of a set named `name`. BadInput for text that is
+// not UTF-8, for a set whose name and lines hold more octets than the
+// helper's check takes ("the set would hold N octets of name and lines, and
+// the helper takes at most L in all"), and for an issue of the name.
+lwk::Result<Import, Failure> import(std::string_view name, std::string_view text);
+
+// Leaves out of `import.set` the lines in `import.refused`; gives how many.
+std::size_t leave_out_refused(Import& import);
+
+// ---- Preview: the file an apply would write, by the helper's own steps ----
+
+// The new content of the file whose bytes are `current` after an apply of
+// `sets`: checked, cut at its block, rendered. Refused with the check's
+// issues, or with "the file's markup is broken at line N: MESSAGE". Pure.
+lwk::Result<std::string, Failure> preview(const Sets& sets, std::string_view current);
+
+// The file before and after an apply.
+struct Change {
+  std::string before;
+  std::string after;
+};
+
+// preview() of the file at `path`, which is read only when the sets pass the
+// check: BadInput "PATH: ..." for a file the client does not read, Refused
+// "reading the current file: REASON" for one it cannot. The unified diff of
+// the two is diff.h's unified_diff().
+lwk::Result<Change, Failure> preview_file(const Sets& sets, const std::string& path);
+
+// ---- History: the backups the helper keeps, and undo ----
+
+// One backup: the file as it was before one of the helper's changes.
+struct Backup {
+  std::string path;
+  std::uint64_t nanoseconds;  // when it was made, since 1970
+  std::uint64_t counter;
+  std::string bytes;
+  lwk::Result<Sets, Failure> sets;  // its block's sets; or why not, "PATH: ..."
+};
+
+// The backups in the helper's store directory `store`, newest first, each
+// read whole; none when there is no store yet. Entries not named as the
+// helper names backups are passed over. Refused, "PATH: REASON", when the
+// directory or a backup cannot be read.
+lwk::Result<std::vector<Backup>, Failure> history(const std::string& store);
+
+// The index in `backups` of the backup numbered `number` (1: the newest);
+// BadInput "there is no backup N (there are K)".
+lwk::Result<std::size_t, Failure> backup_numbered(const std::vector<Backup>& backups,
+                                                  std::uint64_t number);
+
+// The sets that undo goes back to: those of the backup at `index`, which an
+// apply puts in place of the current ones (everything outside the block stays
+// as it is now). BadInput "PATH: ..." when its block does not read back.
+// REQUIRES: index < backups.size().
+lwk::Result<Sets, Failure> undo(const std::vector<Backup>& backups, std::size_t index);
+
+// ---- Asking the helper ----
+// Each blocks until the helper has answered: within 60 s over the socket.
+
+// The octets of `request`: BadInput "the request is N octets, and a message
+// to the helper carries at most L" when they are too many to send.
+lwk::Result<std::string, Failure> encode(const hosts_ipc::Request& request);
+
+// That sentence, for `octets` that may be words ("more than N").
+Failure request_too_big(std::string_view octets);
+
+// The response in `octets`. BadInput for none: "no response: an empty reply
+// is the helper's refusal of the caller", or "the octets are no response:
+// WHY".
+lwk::Result<hosts_ipc::Response, Failure> decode(std::string_view octets);
+
+// Sends the octets of a request as they are and gives the response's octets,
+// undecoded: BadInput when they are too many (nothing is sent), Unreachable,
+// NotServed or NotNow with the sentence of each.
+lwk::Result<std::string, Failure> send(std::string_view request);
+
+// Encodes `request`, sends it and decodes the response: as send(), and
+// Refused "the helper's answer is no response: WHY".
+lwk::Result<hosts_ipc::Response, Failure> ask(const hosts_ipc::Request& request);
+
+// ask() for an apply of `sets`, in place of the sets in the file. The helper
+// checks them again and answers issues, done, or unchanged.
+lwk::Result<hosts_ipc::Response, Failure> apply(const Sets& sets);
+
+}  // namespace lantern_wharf::manager
+
+#endif  // LWK_CLIENT_MANAGER_H_
