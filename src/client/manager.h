@@ -6,20 +6,20 @@
 // sent whole to the helper, which keeps a backup of the file before each
 // change.
 //
-// Nothing here prints, exits or keeps anything between calls. Every function
-// returns its result or a Failure. Every value is plain and owns its bytes,
-// so that a window may hold a Current, change a copy of its sets on the
-// thread that paints, and hand another copy to a worker that asks the helper.
-// The functions in "Sets", "Sets files", "The sendable check", "Import" and
-// preview() read no file and ask nothing: they are pure, and safe on any
-// thread. The others read files or ask the helper; they may be called from
-// any thread, and block while they do.
+// Nothing here prints, exits or keeps anything between calls: what can fail
+// returns its result or a Failure. Every value is plain and owns its bytes
+// (only to_wire() gives views), so that a window may hold a Current, change
+// a copy of its sets on the thread that paints, and hand another copy to a
+// worker that asks the helper. The functions under "Sets files", "Sets",
+// "The sendable check" and "Import", preview(), encode() and decode() read
+// no file and ask nothing: they are pure, and safe on any thread. The others
+// read files or ask the helper; they too may be called from any thread, at
+// the same time, and block while they read or wait.
 #ifndef LWK_CLIENT_MANAGER_H_
 #define LWK_CLIENT_MANAGER_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
