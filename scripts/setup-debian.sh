@@ -18,6 +18,7 @@ packages=(
   debootstrap systemd-container
   libsystemd-dev dbus-daemon polkitd libxml2-utils
   libblocksruntime-dev
+  desktop-file-utils appstream
 )
 
 missing=()
