@@ -55,6 +55,8 @@ useradd --no-create-home --groups "$GROUP" alice
 useradd --no-create-home bob
 useradd --no-create-home carol
 useradd --no-create-home dave
+# An administrator, whose password polkit asks for where a rule wants one.
+useradd --no-create-home --groups sudo admin
 cat >/srv/work.json <<'EOF'
 {"sets": [{"name": "work", "lines": ["10.0.0.5 intranet.test", "10.0.0.6 wiki.test"]}]}
 EOF

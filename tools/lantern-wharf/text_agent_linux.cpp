@@ -52,7 +52,6 @@ pid_t spawn_agent(int notify) {
                   process.data(),
                   const_cast<char*>("--notify-fd"),
                   notify_fd.data(),
-                  const_cast<char*>("--fallback"),
                   nullptr};
   const pid_t pid = fork();
   if (pid != 0) return pid < 0 ? -1 : pid;
@@ -80,7 +79,7 @@ TextAgent TextAgent::start(std::chrono::milliseconds limit) {
     return agent;
   }
   // An agent that has ended closed the pipe too: another agent was there
-  // (--fallback), or polkit could not be reached. It is reaped here, and
+  // for this process, or polkit could not be reached. It is reaped here, and
   // its pid, free for another process now, forgotten.
   const pid_t ended = waitpid(agent.pid_, nullptr, WNOHANG);
   if (ended == agent.pid_) agent.pid_ = -1;

@@ -1,7 +1,10 @@
 // A text authentication agent for the client's own process, so that when
 // polkit wants a password for a request the prompt appears in the terminal
-// where the user typed the command, as systemctl does it. A desktop session
-// has an agent of its own; pkttyagent's --fallback leaves that one in place.
+// where the user typed the command. It is registered for this process alone,
+// so polkit asks it, not a desktop session's agent, about this process's
+// requests. Not as a fallback (pkttyagent's --fallback): polkit 122 never
+// asks an agent registered that way for a process, in a session or not, and
+// the request is refused for want of an agent (seen under tests/system).
 #ifndef LWK_TOOLS_LANTERN_WHARF_TEXT_AGENT_LINUX_H_
 #define LWK_TOOLS_LANTERN_WHARF_TEXT_AGENT_LINUX_H_
 
