@@ -1,6 +1,7 @@
 #include "check/check.h"
 
 #include <charconv>
+#include <cstdio>
 #include <string>
 
 #include "base/text.h"
@@ -47,6 +48,9 @@ void check_set(const WireSet& set, std::uint32_t i, const Limits& limits,
       lwk::contains(set.name, hosts_core::markup::CLOSING_MARKER)) {
     issues->push_back({"the set's name repeats the managed block's own markup", i, 0});
   }
+  if (auto control = control_character(set.name, "the set's name")) {
+    issues->push_back({std::move(*control), i, 0});
+  }
   hosts_core::line::EntryView entry;  // reused for every line
   std::uint64_t j = 0;
   for (const auto& line : set.lines) {
@@ -57,6 +61,14 @@ void check_set(const WireSet& set, std::uint32_t i, const Limits& limits,
       issues->push_back(
           {"the line holds a line break, which would split it into several lines of the file", i,
            j});
+      if (line.enabled) classify_line(line, i, j, detector, &entry, nullptr);
+      continue;
+    }
+    // Other programs read the hosts file too: a NUL makes it binary to them,
+    // an escape sequence reaches the terminal of whoever shows it. Like a
+    // broken line, the line still maps its names for conflict detection.
+    if (auto control = control_character(line.text, "the line")) {
+      issues->push_back({std::move(*control), i, j});
       if (line.enabled) classify_line(line, i, j, detector, &entry, nullptr);
       continue;
     }
@@ -92,6 +104,19 @@ void add_conflicts(const hosts_core::conflict::Detector& detector, std::size_t s
 }
 
 }  // namespace
+
+std::optional<std::string> control_character(std::string_view text, std::string_view what) {
+  for (const char c : text) {
+    const auto octet = static_cast<unsigned char>(c);
+    const bool control = octet < 0x20 || octet == 0x7F;
+    if (!control || c == '\t' || c == '\n' || c == '\r') continue;
+    char code[8];
+    (void)std::snprintf(code, sizeof code, "U+%04X", octet);
+    return std::string(what) + " holds the control character " + code +
+           ", which the hosts file must not carry";
+  }
+  return std::nullopt;
+}
 
 std::uint64_t request_octets(const std::vector<WireSet>& sets) {
   std::uint64_t total = 0;

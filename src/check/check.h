@@ -6,6 +6,9 @@
 #define LWK_CHECK_CHECK_H_
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/result.h"
@@ -27,6 +30,14 @@ struct Limits {
 // The octets that `max_request_octets` bounds: those of every set's name and
 // every line's text, switched on or off, and nothing else.
 std::uint64_t request_octets(const std::vector<hosts_ipc::WireSet>& sets);
+
+// The issue's sentence for a text that holds a control character (U+0000 to
+// U+001F, or U+007F) other than the tab, a line feed or a carriage return,
+// naming the first by its code: "the line holds the control character
+// U+001B, which the hosts file must not carry" (`what` is "the line" or "the
+// set's name"). Nothing for a text without one. The line breaks have rules
+// of their own: a line's text may hold none, and a name's are escaped.
+std::optional<std::string> control_character(std::string_view text, std::string_view what);
 
 // Returns the sets converted for rendering, or the non-empty list of issues in
 // the order found. REQUIRES: names and texts are UTF-8, as decode_request

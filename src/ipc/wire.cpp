@@ -151,6 +151,14 @@ void put_issues(std::string* out, const std::vector<Issue>& issues) {
 
 // The apply request: its header, then every set with its lines.
 void put_sets(std::string* out, const std::vector<WireSet>& sets) {
+  std::uint64_t lines = 0;
+  std::uint64_t octets = 0;
+  for (const WireSet& set : sets) {
+    lines += set.lines.size();
+    octets += set.name.size();
+    for (const WireLine& line : set.lines) octets += line.text.size();
+  }
+  out->reserve(apply_request_octets(sets.size(), lines, octets));
   put_header(out, kApplySets);
   put_length(out, sets.size());
   for (const WireSet& set : sets) {

@@ -122,6 +122,16 @@ lwk::Result<Request, DecodeError> decode_request(std::string_view bytes);
 // bits of their values.
 std::string encode_response(const Response& response);
 
+// The octets of the ApplySets request that encode_request() makes of `sets`
+// sets holding `lines` lines in all, whose names and line texts hold
+// `octets` octets: its header and counts, each set's two lengths, each
+// line's flag and length, and the texts. A sender tells from counts alone,
+// before building anything, whether a request fits in a message.
+constexpr std::uint64_t apply_request_octets(std::uint64_t sets, std::uint64_t lines,
+                                             std::uint64_t octets) {
+  return 3 + 4 + 8 * sets + 5 * lines + octets;
+}
+
 // The bytes of a request, as the client sends them.
 // REQUIRES: every count and length fits in 32 bits.
 std::string encode_request(const Request& request);

@@ -27,6 +27,9 @@ const std::string kClose = "# <<< lantern-wharf <<<";
 const std::string kMarkup = "the line repeats the managed block's own markup";
 const std::string kBreak =
     "the line holds a line break, which would split it into several lines of the file";
+std::string kControl(const std::string& what, const std::string& code) {
+  return what + " holds the control character U+" + code + ", which the hosts file must not carry";
+}
 
 std::vector<Issue> issues_of(const std::vector<WireSet>& sets, Limits limits = Limits::service()) {
   auto r = check(sets, limits);
@@ -266,6 +269,23 @@ TEST(Check, LinesWithLineBreaks) {
       {"a lone carriage return",
        {set_of("a", {{"10.0.0.1\rh", true}, {"10.0.0.3 h", true}})},
        {{kBreak, 0, 1}, {"h" + tail, 0, 1}, {"h" + tail, 0, 2}}},
+      // Other control characters: one issue naming the first, on or off, in
+      // a name too; a tab passes; an entry still maps its names.
+      {"a NUL, ESC, DEL and BEL; a tab passes",
+       {set_of("a\x07z", {{kept(std::string("# x\0y", 5)), true},
+                          {"\x1b[8m\x01", false},
+                          {"10.0.0.1\th # \x7f", true},
+                          {"10.0.0.1\th", true}})},
+       {{kControl("the set's name", "0007"), 0, 0},
+        {kControl("the line", "0000"), 0, 1},
+        {kControl("the line", "001B"), 0, 2},
+        {kControl("the line", "007F"), 0, 3}}},
+      {"a line feed before a control character: the break only",
+       {set_of("a", {{"# a\n\x1b", false}})},
+       {{kBreak, 0, 1}}},
+      {"a control character in a conflicting line",
+       {set_of("a", {{"10.0.0.1 h # \x1b", true}}), set_of("b", {{"10.0.0.2 h", true}})},
+       {{kControl("the line", "001B"), 0, 1}, {"h" + tail, 0, 1}, {"h" + tail, 1, 1}}},
   };
   for (const Case& c : cases) EXPECT_EQ(issues_of(c.sets), c.expected) << c.what;
 }

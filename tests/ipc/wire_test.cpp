@@ -144,6 +144,17 @@ TEST(DecodeRequest, EncodeDecodeRoundTrip) {
   for (const Request& r : requests) {
     const std::string encoded = encode_request(r);  // what the decoded request views
     EXPECT_EQ(decode_request(encoded).value(), r);
+    // A sender's count of the octets, from the counts alone, agrees.
+    if (const auto* apply = std::get_if<ApplySets>(&r)) {
+      std::uint64_t lines = 0;
+      std::uint64_t octets = 0;
+      for (const auto& set : apply->sets) {
+        lines += set.lines.size();
+        octets += set.name.size();
+        for (const auto& line : set.lines) octets += line.text.size();
+      }
+      EXPECT_EQ(encoded.size(), hosts_ipc::apply_request_octets(apply->sets.size(), lines, octets));
+    }
   }
 }
 
