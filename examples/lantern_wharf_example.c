@@ -1,8 +1,9 @@
 /* What a desktop application does with the lantern-wharf client's core,
  * through its C interface: it reads the sets now in /etc/hosts and prints
- * them, prints the file that applying the sets file SETS.json would write,
- * then asks the helper to apply it and prints the helper's response. Given
- * the name of a set as well, it then reads the sets back, switches that set
+ * them, prints the file that applying the sets file SETS.json would write
+ * and the notes on its entries that lines outside the block answer, then
+ * asks the helper to apply it and prints the helper's response. Given the
+ * name of a set as well, it then reads the sets back, switches that set
  * off, prints the diff of the change and applies it.
  *
  *   usage: lantern_wharf_example SETS.json [SET]
@@ -16,6 +17,7 @@
 #include <lantern_wharf.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 /* The whole file at `path`, NUL-terminated, or NULL after saying why. */
 static char *read_whole(const char *path) {
@@ -114,6 +116,14 @@ int main(int argc, char **argv) {
     free(sets_file);
     return say_failure("previewing the apply", status);
   }
+
+  /* Entries a line of /etc/hosts outside the block answers otherwise: notes
+   * to show beside them, not refusals. */
+  char *notes = NULL;
+  if (lw_shadowed(sets_file, &notes) == LW_OK && strcmp(notes, "{\"notes\":[]}") != 0) {
+    printf("notes on the sets:\n%s\n", notes);
+  }
+  lw_free(notes);
 
   /* The helper checks the sets again and answers with its issues, if any. */
   char *response = NULL;

@@ -14,12 +14,12 @@ namespace {
 
 using hosts_core::block::ManagedFile;
 
-// The line of the file that holds line `line` (0: the heading) of the set
-// `set`, for a block whose first line inside follows `head`.
-std::uint64_t file_line(const ManagedFile& file, const Sets& sets, std::uint64_t set,
+// The line of the file `bytes` that holds line `line` (0: the heading) of
+// the set `set` of its block, which reads.
+std::uint64_t file_line(std::string_view bytes, const Sets& sets, std::uint64_t set,
                         std::uint64_t line) {
-  std::uint64_t n =
-      2 + static_cast<std::uint64_t>(std::count(file.head.begin(), file.head.end(), '\n'));
+  const std::string_view head = ManagedFile::read(bytes)->head;
+  std::uint64_t n = 2 + static_cast<std::uint64_t>(std::count(head.begin(), head.end(), '\n'));
   for (std::uint64_t s = 0; s < set && s < sets.size(); ++s) n += 1 + sets[s].lines.size();
   return n + line;
 }
@@ -35,9 +35,16 @@ lwk::Result<std::string, Failure> read_file(const std::string& path) {
   return std::move(*bytes);
 }
 
-lwk::Result<Sets, Failure> read_sets(std::string_view bytes) {
+lwk::Result<Sets, Failure> read_block(std::string_view bytes) {
   auto file = ManagedFile::read(bytes);
   if (!file) return refused(hosts_helper_core::pipeline::broken_markup(file.error()));
+  // Each line of the block, a heading or a set's line, takes at least a
+  // line's share of a request; the helper never writes more than one carries.
+  const auto lines = file->body ? std::count(file->body->begin(), file->body->end(), '\n') : 0;
+  if (!fits_in_a_message(0, static_cast<std::uint64_t>(lines), 0)) {
+    return refused("the managed block holds " + std::to_string(lines) +
+                   " lines, more than a message to the helper carries");
+  }
   auto read = file->read_sets();
   if (!read) {
     return refused("the managed block cannot be read back at line " +
@@ -51,12 +58,18 @@ lwk::Result<Sets, Failure> read_sets(std::string_view bytes) {
     for (const auto& line : r.lines) set.lines.push_back({std::string(line.text), line.enabled});
     sets.push_back(std::move(set));
   }
+  return sets;
+}
+
+lwk::Result<Sets, Failure> read_sets(std::string_view bytes) {
+  auto sets = read_block(bytes);
+  if (!sets) return sets;
   auto checked =
-      hosts_helper_core::check::check(to_wire(sets), hosts_helper_core::check::Limits::service());
+      hosts_helper_core::check::check(to_wire(*sets), hosts_helper_core::check::Limits::service());
   if (!checked) {
     const hosts_ipc::Issue& first = checked.error().front();
     return refused("the managed block holds what the helper would refuse, at line " +
-                   std::to_string(file_line(*file, sets, first.set, first.line)) + ": " +
+                   std::to_string(file_line(bytes, *sets, first.set, first.line)) + ": " +
                    first.message);
   }
   return sets;

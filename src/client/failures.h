@@ -8,7 +8,9 @@
 #include <utility>
 
 #include "base/result.h"
+#include "client/helper_link.h"
 #include "client/manager.h"
+#include "ipc/wire.h"
 
 namespace lantern_wharf::manager {
 
@@ -22,6 +24,16 @@ inline lwk::Unexpected<Failure> bad_input(std::string sentence) {
 
 inline lwk::Unexpected<Failure> refused(std::string sentence) {
   return fails(Failure::Kind::Refused, std::move(sentence));
+}
+
+// Refuses, with request_too_big(), an apply request of `sets` sets and
+// `lines` lines whose names and texts hold `octets` octets, when no message
+// to the helper carries it: told from the counts, before anything is built.
+inline lwk::Result<void, Failure> fits_in_a_message(std::uint64_t sets, std::uint64_t lines,
+                                                    std::uint64_t octets) {
+  const std::uint64_t size = hosts_ipc::apply_request_octets(sets, lines, octets);
+  if (size > request_limit()) return lwk::unexpected(request_too_big(std::to_string(size)));
+  return lwk::success();
 }
 
 // `text` between double quotation marks, as the sentences name sets.

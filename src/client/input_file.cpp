@@ -55,12 +55,18 @@ std::string beyond_bound(std::string_view octets, std::size_t limit) {
   return std::string(octets) + " octets, and the client reads at most " + std::to_string(limit);
 }
 
-lwk::Result<std::string, NotRead> read(const std::string& path, std::size_t limit) {
+lwk::Result<std::string, NotRead> read(const std::string& path, std::size_t limit, Links links) {
+  const bool follow = links == Links::Followed;
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return unread(lwk::IoError::last());
+  if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
+    return unread(lwk::IoError::last());
+  }
   if (!S_ISREG(st.st_mode)) return refused("not a regular file");
-  // Should the path name a FIFO by now, opening it does not wait for a writer.
-  const Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  // Should the path name a FIFO by now, opening it does not wait for a
+  // writer; should it name a link, opening it fails (ELOOP).
+  const Descriptor file{
+      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (follow ? 0 : O_NOFOLLOW))};
+  if (file.fd < 0 && errno == ELOOP && !follow) return refused("not a regular file");
   if (file.fd < 0) return unread(lwk::IoError::last());
   if (::fstat(file.fd, &st) != 0) return unread(lwk::IoError::last());
   if (!S_ISREG(st.st_mode)) return refused("not a regular file");

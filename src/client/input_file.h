@@ -19,13 +19,17 @@ struct NotRead {
   std::string message;  // why, without the file's name
 };
 
-// The bytes of the regular file at `path`, following links, when it holds at
-// most `limit` octets. Anything else is refused before a byte of it is read:
-// a FIFO, a device, a directory or a socket ("not a regular file") without
-// waiting on it, and a file over the bound from its size ("the file is N
-// octets, and the client reads at most LIMIT"). Otherwise the system's
-// sentence.
-lwk::Result<std::string, NotRead> read(const std::string& path, std::size_t limit);
+// Whether a link at the end of a path is followed.
+enum class Links { Followed, NotFollowed };
+
+// The bytes of the regular file at `path` when it holds at most `limit`
+// octets. Anything else is refused before a byte of it is read: a FIFO, a
+// device, a directory or a socket ("not a regular file") without waiting on
+// it, a link when links are not followed (also "not a regular file"), and a
+// file over the bound from its size ("the file is N octets, and the client
+// reads at most LIMIT"). Otherwise the system's sentence.
+lwk::Result<std::string, NotRead> read(const std::string& path, std::size_t limit,
+                                       Links links = Links::Followed);
 
 // "OCTETS octets, and the client reads at most LIMIT": how every sentence
 // about an input over its bound ends. `octets` may be words ("more than N").

@@ -15,6 +15,12 @@
  * where S is the set's position from 0, L the line within it from 1 (0: the
  * request or the set as a whole), and M a sentence to show the user.
  *
+ * Every input is bounded: a sets file, a text or a name of more than 16 MiB,
+ * and sets that would make a request larger than a message to the helper
+ * carries (16 MiB), are refused with LW_BAD_INPUT before anything is built
+ * from them; so is a sets file that gives a key twice in one object. A sets
+ * file handed out is never larger than the library reads back.
+ *
  * Every function returns one of the statuses below, the exit statuses of the
  * lantern-wharf command. Every function but lw_free and lw_last_error sets
  * the calling thread's last error: "" on LW_OK, otherwise a sentence saying
@@ -60,7 +66,13 @@ enum {
 };
 
 /* Asks the helper to write the sets of the sets file `sets_json` into the
- * managed block of /etc/hosts, in place of the sets there now.
+ * managed block of /etc/hosts, in place of the sets there now. A switched-on
+ * line whose entry an earlier line already writes is sent switched off (the
+ * file would leave it out, and it would be lost from its set), and a member
+ * "notes": ["set \"S\", line N is kept switched off: ...", ...] of the
+ * response says so. LW_BAD_INPUT, with nothing sent, for sets the helper
+ * would refuse whatever the file: a set whose name is empty or given twice,
+ * a control character, more than the helper takes.
  * *response: the helper's response as JSON text, with LW_OK (done,
  * unchanged) or LW_ISSUES (issues, not understood); NULL otherwise, and with
  * LW_ISSUES when the helper's answer was no response. */
@@ -94,6 +106,15 @@ int lw_diff(const char *sets_json, char **diff, char **issues);
  * nothing and sending nothing. LW_OK when the helper would take them;
  * LW_ISSUES with *issues holding {"issues": [...]}, every issue found. */
 int lw_check(const char *sets_json, char **issues);
+
+/* The notes on the sets of `sets_json` against /etc/hosts as it is now,
+ * which refuse nothing: each switched-on entry that a line of the file
+ * outside the managed block answers otherwise, for that line maps the same
+ * host name to another address and a lookup finds it first. *notes holds
+ * {"notes": [{"set": S, "line": L, "message": M}, ...]}, M reading
+ * "kestrel.lan is mapped by line 2 of /etc/hosts, outside the block; that
+ * line wins"; the list is empty when there is nothing to note. */
+int lw_shadowed(const char *sets_json, char **notes);
 
 /* Changing the sets. Each function takes a sets file (from lw_read_sets, or
  * the application's own), makes one change, and gives the changed sets file
@@ -141,7 +162,8 @@ int lw_encode(int request, const char *sets_json, char **request_octets, size_t 
 
 /* The helper's response in the `length` octets at `octets`, as JSON text in
  * *response (as lw_apply gives it). LW_BAD_INPUT, with why, when the octets
- * are no response; an empty reply is the helper's refusal of the caller. */
+ * are no response or more than 256 MiB; an empty reply is the helper's
+ * refusal of the caller. */
 int lw_decode(const char *octets, size_t length, char **response);
 
 /* Asks the helper to flush the system's name caches. *response as lw_apply. */

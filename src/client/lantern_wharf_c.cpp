@@ -53,6 +53,22 @@ char* handed_out(std::string_view text) {
   return out;
 }
 
+// The C string `text`, read no further than `limit` octets: "no WHAT was
+// given", "the WHAT holds more than L octets, and the client reads at most
+// L", or "the WHAT is not valid UTF-8".
+lwk::Result<std::string_view, Failure> c_text(const char* text, const std::string& what,
+                                              std::size_t limit = manager::FILE_LIMIT) {
+  if (text == nullptr) return bad_input("no " + what + " was given");
+  const std::size_t length = ::strnlen(text, limit + 1);
+  if (length > limit) {
+    return bad_input("the " + what + " holds " +
+                     input_file::beyond_bound("more than " + std::to_string(limit), limit));
+  }
+  const std::string_view view(text, length);
+  if (!lwk::utf8::is_valid(view)) return bad_input("the " + what + " is not valid UTF-8");
+  return view;
+}
+
 // The sets of the sets file `json`, which holds at most as many octets as a
 // message to the helper: a bigger one could never reach it.
 lwk::Result<Sets, Failure> parsed(const char* json) {
@@ -68,6 +84,14 @@ lwk::Result<Sets, Failure> parsed(const char* json) {
   return std::move(*sets);
 }
 
+// Hands out the sets file of `sets` in *out.
+int handed_out_sets(const Sets& sets, char** out) {
+  auto file = manager::to_sets_file(sets);
+  if (!file) return fail(file.error());
+  *out = handed_out(*file);
+  return succeed();
+}
+
 // Hands out the issues of a failure that has them, or the one issue of the
 // request as a whole that its sentence is, and fails with their summary.
 int failed_with_issues(const Failure& failure, char** issues) {
@@ -79,10 +103,12 @@ int failed_with_issues(const Failure& failure, char** issues) {
   return fail(LW_ISSUES, responses::summary(found));
 }
 
-// Shows the helper's answer to a request: the response, if any, goes to *response.
-int answered(const lwk::Result<hosts_ipc::Response, Failure>& got, char** response) {
+// Shows the helper's answer to a request: the response, if any, goes to
+// *response, with `notes`.
+int answered(const lwk::Result<hosts_ipc::Response, Failure>& got, char** response,
+             const std::vector<std::string>& notes = {}) {
   if (!got) return fail(got.error());
-  *response = handed_out(responses::to_json(*got));
+  *response = handed_out(responses::to_json(*got, notes));
   const int status = status_of(*got);
   return status == LW_OK ? succeed() : fail(status, responses::summary(*got));
 }
@@ -94,7 +120,9 @@ int apply(const char* sets_json, char** response) noexcept {
   *response = nullptr;
   auto sets = parsed(sets_json);
   if (!sets) return fail(sets.error());
-  return answered(manager::apply(*sets), response);
+  // The layer keeps such lines off too; here they are named.
+  const std::vector<std::string> notes = manager::keep_repeats_off(*sets);
+  return answered(manager::apply(*sets), response, notes);
 }
 
 int read_sets(char** sets_json) noexcept {
@@ -102,7 +130,18 @@ int read_sets(char** sets_json) noexcept {
   *sets_json = nullptr;
   auto current = manager::read_current(hosts_paths::system_file());
   if (!current) return fail(current.error());
-  *sets_json = handed_out(manager::to_sets_file(current->sets));
+  return handed_out_sets(current->sets, sets_json);
+}
+
+int shadowed(const char* sets_json, char** notes) noexcept {
+  if (notes == nullptr) return fail(LW_BAD_INPUT, "no place was given for the notes");
+  *notes = nullptr;
+  auto sets = parsed(sets_json);
+  if (!sets) return fail(sets.error());
+  const std::string path = hosts_paths::system_file();
+  auto file = manager::read_file(path);
+  if (!file) return fail(file.error());
+  *notes = handed_out(responses::issues_json(manager::shadowed(*sets, *file, path), {}, "notes"));
   return succeed();
 }
 
@@ -119,10 +158,14 @@ lwk::Result<manager::Change, int> rendered(const char* sets_json, char** issues)
   return std::move(*change);
 }
 
-// The line numbers of a C caller, or why there are none.
+// The line numbers of a C caller, or why there are none: no more than a set
+// that a message to the helper carries could have.
 lwk::Result<std::vector<std::uint64_t>, Failure> numbers_of(const unsigned long long* lines,
                                                             std::size_t count) {
   if (count > 0 && lines == nullptr) return bad_input("line numbers were counted but not given");
+  if (hosts_ipc::apply_request_octets(1, count, 0) > request_limit()) {
+    return bad_input(std::to_string(count) + " line numbers were given, more than a set has lines");
+  }
   return std::vector<std::uint64_t>(lines, lines + count);
 }
 
@@ -132,16 +175,15 @@ template <class Change>
 int changed_sets(const char* sets_json, const char* name, char** changed, Change change) {
   if (changed == nullptr) return fail(LW_BAD_INPUT, "no place was given for the changed sets");
   *changed = nullptr;
-  if (name == nullptr) return fail(LW_BAD_INPUT, "no set name was given");
-  if (!lwk::utf8::is_valid(name)) return fail(LW_BAD_INPUT, "the set's name is not valid UTF-8");
+  auto set_name = c_text(name, "set name");
+  if (!set_name) return fail(set_name.error());
   auto sets = parsed(sets_json);
   if (!sets) return fail(sets.error());
-  lwk::Result<void, Failure> made = change(*sets);
+  lwk::Result<void, Failure> made = change(*sets, *set_name);
   if (!made) return fail(made.error());
   // A line the file would leave out stays in its set, switched off.
   (void)manager::keep_repeats_off(*sets);
-  *changed = handed_out(manager::to_sets_file(*sets));
-  return succeed();
+  return handed_out_sets(*sets, changed);
 }
 
 }  // namespace
@@ -190,39 +232,50 @@ int check(const char* sets_json, char** issues) noexcept {
 
 int switch_lines(const char* sets_json, const char* name, const unsigned long long* lines,
                  std::size_t count, int enabled, char** changed) noexcept {
-  return changed_sets(sets_json, name, changed, [&](Sets& sets) -> lwk::Result<void, Failure> {
-    auto numbers = numbers_of(lines, count);
-    if (!numbers) return lwk::unexpected(std::move(numbers).error());
-    return manager::switch_lines(sets, name, *numbers, enabled != 0);
-  });
+  return changed_sets(sets_json, name, changed,
+                      [&](Sets& sets, std::string_view set) -> lwk::Result<void, Failure> {
+                        auto numbers = numbers_of(lines, count);
+                        if (!numbers) return lwk::unexpected(std::move(numbers).error());
+                        return manager::switch_lines(sets, set, *numbers, enabled != 0);
+                      });
 }
 
 int add_lines(const char* sets_json, const char* name, const char* text, int enabled,
               char** changed) noexcept {
-  return changed_sets(sets_json, name, changed, [&](Sets& sets) -> lwk::Result<void, Failure> {
-    if (text == nullptr) return bad_input("no lines were given");
-    auto lines = manager::lines_of(text);
-    if (!lines) return lwk::unexpected(std::move(lines).error());
-    manager::add_lines(sets, name, *lines, enabled != 0);
-    return lwk::success();
-  });
+  return changed_sets(
+      sets_json, name, changed,
+      [&](Sets& sets, std::string_view set) -> lwk::Result<void, Failure> {
+        if (text == nullptr) return bad_input("no lines were given");
+        const std::size_t limit = manager::FILE_LIMIT;
+        const std::size_t length = ::strnlen(text, limit + 1);
+        if (length > limit) {
+          return bad_input("the lines hold " +
+                           input_file::beyond_bound("more than " + std::to_string(limit), limit));
+        }
+        auto lines = manager::lines_of(std::string_view(text, length));
+        if (!lines) return lwk::unexpected(std::move(lines).error());
+        manager::add_lines(sets, set, *lines, enabled != 0);
+        return lwk::success();
+      });
 }
 
 int remove(const char* sets_json, const char* name, const unsigned long long* lines,
            std::size_t count, char** changed) noexcept {
-  return changed_sets(sets_json, name, changed, [&](Sets& sets) -> lwk::Result<void, Failure> {
-    auto numbers = numbers_of(lines, count);
-    if (!numbers) return lwk::unexpected(std::move(numbers).error());
-    return manager::remove(sets, name, *numbers);
-  });
+  return changed_sets(sets_json, name, changed,
+                      [&](Sets& sets, std::string_view set) -> lwk::Result<void, Failure> {
+                        auto numbers = numbers_of(lines, count);
+                        if (!numbers) return lwk::unexpected(std::move(numbers).error());
+                        return manager::remove(sets, set, *numbers);
+                      });
 }
 
 int rename(const char* sets_json, const char* from, const char* to, char** changed) noexcept {
-  return changed_sets(sets_json, from, changed, [&](Sets& sets) -> lwk::Result<void, Failure> {
-    if (to == nullptr) return bad_input("no new name was given");
-    if (!lwk::utf8::is_valid(to)) return bad_input("the new name is not valid UTF-8");
-    return manager::rename(sets, from, to);
-  });
+  return changed_sets(sets_json, from, changed,
+                      [&](Sets& sets, std::string_view set) -> lwk::Result<void, Failure> {
+                        auto new_name = c_text(to, "new name");
+                        if (!new_name) return lwk::unexpected(std::move(new_name).error());
+                        return manager::rename(sets, set, *new_name);
+                      });
 }
 
 namespace {
@@ -302,6 +355,8 @@ int lw_diff(const char* sets_json, char** diff, char** issues) {
 }
 
 int lw_check(const char* sets_json, char** issues) { return c::check(sets_json, issues); }
+
+int lw_shadowed(const char* sets_json, char** notes) { return c::shadowed(sets_json, notes); }
 
 int lw_switch(const char* sets_json, const char* set_name, const unsigned long long* lines,
               size_t line_count, int enabled, char** changed) {

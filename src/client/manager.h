@@ -81,10 +81,15 @@ inline constexpr std::size_t FILE_LIMIT = 16u << 20;
 lwk::Result<std::string, Failure> read_file(const std::string& path);
 
 // The sets of the managed block of the file whose bytes are `bytes`, in
-// order; none when it has no block. Refused, naming the line of the file,
-// when the block cannot be read back or holds what the helper's check would
-// refuse (an edit by hand, say): nothing could then be changed without
-// losing it.
+// order, as the block holds them: for showing them. None when it has no
+// block. Refused, naming the line of the file, when the block cannot be read
+// back; and, before a line of it is read, when it holds more lines than a
+// message to the helper carries, which the helper never writes.
+lwk::Result<Sets, Failure> read_block(std::string_view bytes);
+
+// read_block(), and Refused, naming the line of the file, when the block
+// holds what the helper's check would refuse (an edit by hand, say): nothing
+// could then be changed without losing it.
 lwk::Result<Sets, Failure> read_sets(std::string_view bytes);
 
 // The file as it is now and the sets its block holds.
@@ -103,12 +108,17 @@ lwk::Result<Current, Failure> read_current(const std::string& path);
 // The sets of a sets file, where a LINE is {"text": T, "enabled": B} (B
 // defaults to true) or a plain string (a switched-on line) and "lines" may be
 // left out. BadInput, naming where the fault is ("sets[0].lines[1].enabled:
-// expected true or false"), for anything else.
+// expected true or false", "sets[0]: the key "name" is given twice"), for
+// anything else; and request_too_big() for sets that would make a request
+// larger than a message to the helper carries. The text is read twice, the
+// first time to judge it, so that a refusal costs no memory beyond the text.
 lwk::Result<Sets, Failure> parse_sets_file(std::string_view json);
 
 // The sets file of `sets`, every line written out with its state;
-// parse_sets_file() reads it back as `sets`.
-std::string to_sets_file(const Sets& sets);
+// parse_sets_file() reads it back as `sets`. BadInput "the sets file would
+// hold more than L octets, and the client reads at most L" past FILE_LIMIT,
+// which no client could read back; no more than that is ever written.
+lwk::Result<std::string, Failure> to_sets_file(const Sets& sets);
 
 // ---- Sets: changes made in memory, reaching the file only through apply() ----
 // A change that cannot be made fails with BadInput and changes nothing.
@@ -127,6 +137,25 @@ lwk::Result<void, Failure> switch_lines(Sets& sets, std::string_view name,
 void add_lines(Sets& sets, std::string_view name, const std::vector<std::string>& texts,
                bool enabled);
 
+// The lines of the set `name` that `words` pick, in order and each once: a
+// word of digits is a line number (from 1), any other word a host name,
+// which picks every line of the set whose entry maps it, switched on or off
+// (letter case aside). "the set "S" has no line N (it has K)", "no line of
+// the set "S" maps HOST".
+lwk::Result<std::vector<std::uint64_t>, Failure> lines_picked(
+    const Sets& sets, std::string_view name, const std::vector<std::string>& words);
+
+// A line that maps a host name: the set's index and the line's number.
+struct Found {
+  std::size_t set;
+  std::uint64_t line;
+  friend bool operator==(const Found&, const Found&) = default;
+};
+
+// Every line of `sets` whose entry maps `host`, switched on or off (letter
+// case aside), in order.
+std::vector<Found> find_host(const Sets& sets, std::string_view host);
+
 // Removes the lines numbered in `numbers` from the set `name`, or the whole
 // set when `numbers` is empty.
 lwk::Result<void, Failure> remove(Sets& sets, std::string_view name,
@@ -142,8 +171,16 @@ lwk::Result<void, Failure> move_set(Sets& sets, std::string_view name, std::size
 // Puts `set` in place of the set of its name, or last when there is none.
 void put_set(Sets& sets, Set set);
 
+// Keeps the choices a person made in `before` when its lines come again
+// (a list imported anew): the k-th line of `set` with a given text is
+// switched off when the k-th line of that text in `before` was. Gives how
+// many lines it switched off.
+std::size_t keep_switched_off(Set& set, const Set& before);
+
 // The lines of a hosts-format text, each kept as written without its line
-// ending (LF or CRLF). "line N is not valid UTF-8" for text that is not.
+// ending (LF or CRLF). "line N is not valid UTF-8" for text that is not, and
+// request_too_big() for more lines and octets than a message to the helper
+// could carry, counted before a line is built.
 lwk::Result<std::vector<std::string>, Failure> lines_of(std::string_view text);
 
 // Switches off every switched-on line that the file would leave out because
@@ -166,17 +203,33 @@ std::vector<hosts_ipc::WireSet> to_wire(const Sets& sets);
 // ---- The sendable check: what the helper will say, before anything is sent ----
 
 // BadInput when the sets cannot be sent at all: "a set's name is not valid
-// UTF-8", "set "S", line N is not valid UTF-8", or "the sets would hold N
-// octets of names and lines, and the helper takes at most L" (the check's
-// own size rule). Costs one pass over the octets.
+// UTF-8", "set "S", line N is not valid UTF-8", "set N has no name (sets
+// count from 0)", "there are two sets named "S"", request_too_big() for more
+// than a message carries; and what the helper's check would refuse of every
+// request: a control character ("set "S", line N: the line holds the control
+// character U+001B, ..."), or "the sets would hold N octets of names and
+// lines, and the helper takes at most L" (the check's own size rule). Costs
+// one pass over the octets.
 lwk::Result<void, Failure> sendable(const Sets& sets);
 
 // The issues the helper's check would answer an apply of `sets` with, in its
-// order; none when it would take them. BadInput for a name or line that is
-// not UTF-8. As fast as the helper's check itself, so that it may run on
+// order; none when it would take them. BadInput, as sendable(), for what is
+// not UTF-8, a name empty or given twice, or more than a message carries.
+// As fast as the helper's check itself, so that it may run on
 // every keystroke: about 3 ms for the sets of a 1 MiB block, the most the
 // helper takes, 1.1x the helper's check (BM_SendableCheck, client_bench).
 lwk::Result<std::vector<hosts_ipc::Issue>, Failure> check(const Sets& sets);
+
+// Notes, not refusals: the switched-on entries of `sets` that the file whose
+// bytes are `file`, at `path`, answers otherwise. A lookup finds the first
+// line that maps a name in the address family asked for, so a line before
+// the block (anywhere in a file without one, for the block then comes
+// after it) that maps the same host name to another address of the same
+// family wins. One note for each such name of each line, with its set and
+// line: "kestrel.lan is mapped by line 2 of /etc/hosts, outside the block;
+// that line wins". None when the file's markup is broken.
+std::vector<hosts_ipc::Issue> shadowed(const Sets& sets, std::string_view file,
+                                       std::string_view path);
 
 // ---- Import ----
 
@@ -184,6 +237,9 @@ lwk::Result<std::vector<hosts_ipc::Issue>, Failure> check(const Sets& sets);
 // helper's check would refuse.
 struct Import {
   Set set;  // every line of the text, as written, switched on
+  // No line holds anything but white space: most likely a download that
+  // failed, which would empty the set.
+  bool empty = false;
   // The issues of the lines the check would refuse, judged as a set of their
   // own: `line` counts the lines of the text.
   std::vector<hosts_ipc::Issue> refused;
@@ -213,7 +269,7 @@ struct Change {
 
 // preview() of the file at `path`, which is read only when the sets pass the
 // check: BadInput "PATH: ..." for a file the client does not read, Refused
-// "reading the current file: REASON" for one it cannot. The unified diff of
+// "reading PATH: REASON" for one it cannot. The unified diff of
 // the two is diff.h's unified_diff().
 lwk::Result<Change, Failure> preview_file(const Sets& sets, const std::string& path);
 
@@ -226,12 +282,17 @@ struct Backup {
   std::uint64_t counter;
   std::string bytes;
   lwk::Result<Sets, Failure> sets;  // its block's sets; or why not, "PATH: ..."
+  // False for a backup that could not be read: `bytes` is empty and `sets`
+  // says why.
+  bool readable = true;
 };
 
 // The backups in the helper's store directory `store`, newest first, each
 // read whole; none when there is no store yet. Entries not named as the
-// helper names backups are passed over. Refused, "PATH: REASON", when the
-// directory or a backup cannot be read.
+// helper names backups are passed over. A backup that is no regular file (a
+// link is not followed), is over FILE_LIMIT or cannot be read is kept, not
+// readable, and the others are read. Refused, "PATH: REASON", when the
+// directory cannot be read.
 lwk::Result<std::vector<Backup>, Failure> history(const std::string& store);
 
 // The index in `backups` of the backup numbered `number` (1: the newest);
@@ -245,6 +306,20 @@ lwk::Result<std::size_t, Failure> backup_numbered(const std::vector<Backup>& bac
 // REQUIRES: index < backups.size().
 lwk::Result<Sets, Failure> undo(const std::vector<Backup>& backups, std::size_t index);
 
+// The index in `backups` of the backup that undo, and redo, lead to from the
+// current sets `now` (a failure when the block does not read back). They are
+// found from the sets alone, with no state of the client's: walking from the
+// oldest backup to `now`, a state equal to the one before the last is a step
+// back (an undo), one equal to the state after it a step forward (a redo),
+// and any other a change, which forgets the states after it. A repeated undo
+// goes further back, and redo comes forward again. Backups that do not read
+// back are passed over. BadInput at either end: "there is nothing older to
+// go back to: ..." and "there is nothing to redo: ...".
+lwk::Result<std::size_t, Failure> undo_step(const std::vector<Backup>& backups,
+                                            const lwk::Result<Sets, Failure>& now);
+lwk::Result<std::size_t, Failure> redo_step(const std::vector<Backup>& backups,
+                                            const lwk::Result<Sets, Failure>& now);
+
 // ---- Asking the helper ----
 // Each blocks until the helper has answered: within 60 s over the socket.
 
@@ -255,9 +330,18 @@ lwk::Result<std::string, Failure> encode(const hosts_ipc::Request& request);
 // That sentence, for `octets` that may be words ("more than N").
 Failure request_too_big(std::string_view octets);
 
+// The most octets of a response decode() reads: well beyond the largest
+// response the helper gives, an issue for each line of the largest request
+// it checks.
+inline constexpr std::size_t RESPONSE_LIMIT = 256u << 20;
+
+// "the response is N octets, and the client decodes at most L", for
+// `octets` that may be words ("more than N").
+Failure response_too_big(std::string_view octets);
+
 // The response in `octets`. BadInput for none: "no response: an empty reply
-// is the helper's refusal of the caller", or "the octets are no response:
-// WHY".
+// is the helper's refusal of the caller", "the octets are no response: WHY",
+// or response_too_big() past RESPONSE_LIMIT.
 lwk::Result<hosts_ipc::Response, Failure> decode(std::string_view octets);
 
 // Sends the octets of a request as they are and gives the response's octets,
@@ -269,8 +353,11 @@ lwk::Result<std::string, Failure> send(std::string_view request);
 // Refused "the helper's answer is no response: WHY".
 lwk::Result<hosts_ipc::Response, Failure> ask(const hosts_ipc::Request& request);
 
-// ask() for an apply of `sets`, in place of the sets in the file. The helper
-// checks them again and answers issues, done, or unchanged.
+// ask() for an apply of `sets`, in place of the sets in the file, once
+// sendable() has passed them, and with each switched-on line that the file
+// would leave out switched off (keep_repeats_off()), so that no line is ever
+// lost from its set, whoever calls. The helper checks them again and answers
+// issues, done, or unchanged.
 lwk::Result<hosts_ipc::Response, Failure> apply(const Sets& sets);
 
 }  // namespace lantern_wharf::manager

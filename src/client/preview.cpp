@@ -1,6 +1,7 @@
 // What an apply would write, shown before anything is sent: the helper's own
 // steps from the sets to the new file (check::pipeline), run on the file as
 // the client reads it.
+#include <optional>
 #include <utility>
 
 #include "check/check.h"
@@ -50,17 +51,19 @@ lwk::Result<std::string, Failure> preview(const Sets& sets, std::string_view cur
 
 lwk::Result<Change, Failure> preview_file(const Sets& sets, const std::string& path) {
   Change change;
-  std::string refusal;
+  std::optional<input_file::NotRead> unread;
   auto content = new_content(sets, [&]() -> lwk::Result<std::string, std::string> {
     auto bytes = input_file::read(path, FILE_LIMIT);
     if (!bytes) {
-      if (bytes.error().refused) refusal = path + ": " + bytes.error().message;
+      unread = bytes.error();
       return lwk::unexpected(bytes.error().message);
     }
     change.before = *bytes;
     return std::move(*bytes);
   });
-  if (!refusal.empty()) return bad_input(std::move(refusal));
+  // The file is named, as the helper's own sentence for its file does not.
+  if (unread && unread->refused) return bad_input(path + ": " + unread->message);
+  if (unread) return refused("reading " + path + ": " + unread->message);
   if (!content) return lwk::unexpected(std::move(content).error());
   change.after = std::move(*content);
   return change;

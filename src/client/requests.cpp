@@ -23,7 +23,17 @@ lwk::Result<std::string, Failure> encode(const hosts_ipc::Request& request) {
   return octets;
 }
 
+Failure response_too_big(std::string_view octets) {
+  return Failure{Failure::Kind::BadInput,
+                 "the response is " + std::string(octets) +
+                     " octets, and the client decodes at most " + std::to_string(RESPONSE_LIMIT),
+                 {}};
+}
+
 lwk::Result<hosts_ipc::Response, Failure> decode(std::string_view octets) {
+  if (octets.size() > RESPONSE_LIMIT) {
+    return lwk::unexpected(response_too_big(std::to_string(octets.size())));
+  }
   if (octets.empty()) {
     return bad_input("no response: an empty reply is the helper's refusal of the caller");
   }
@@ -61,7 +71,10 @@ lwk::Result<hosts_ipc::Response, Failure> ask(const hosts_ipc::Request& request)
 }
 
 lwk::Result<hosts_ipc::Response, Failure> apply(const Sets& sets) {
-  return ask(hosts_ipc::ApplySets{to_wire(sets)});
+  if (auto ok = sendable(sets); !ok) return lwk::unexpected(std::move(ok).error());
+  Sets kept = sets;
+  (void)keep_repeats_off(kept);
+  return ask(hosts_ipc::ApplySets{to_wire(kept)});
 }
 
 }  // namespace lantern_wharf::manager

@@ -5,7 +5,8 @@
 namespace lantern_wharf::responses {
 namespace {
 
-std::string dumped(const nlohmann::ordered_json& object) {
+std::string dumped(nlohmann::ordered_json object, const std::vector<std::string>& notes) {
+  if (!notes.empty()) object["notes"] = notes;
   return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -22,17 +23,18 @@ std::optional<std::string_view> word_of(const hosts_ipc::Response& response) {
                     response);
 }
 
-std::string to_json(const hosts_ipc::Response& response) {
-  if (const auto word = word_of(response)) return dumped({{"response", *word}});
-  return issues_json(std::get<hosts_ipc::Issues>(response).issues);
+std::string to_json(const hosts_ipc::Response& response, const std::vector<std::string>& notes) {
+  if (const auto word = word_of(response)) return dumped({{"response", *word}}, notes);
+  return issues_json(std::get<hosts_ipc::Issues>(response).issues, notes);
 }
 
-std::string issues_json(const std::vector<hosts_ipc::Issue>& issues) {
+std::string issues_json(const std::vector<hosts_ipc::Issue>& issues,
+                        const std::vector<std::string>& notes, const char* key) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const hosts_ipc::Issue& issue : issues) {
     list.push_back({{"set", issue.set}, {"line", issue.line}, {"message", issue.message}});
   }
-  return dumped({{"issues", list}});
+  return dumped({{key, list}}, notes);
 }
 
 std::string summary(const std::vector<hosts_ipc::Issue>& issues) {

@@ -17,12 +17,17 @@ namespace lantern_wharf::responses {
 // told one by one.
 std::optional<std::string_view> word_of(const hosts_ipc::Response& response);
 
-// {"response": WORD}, or issues_json() of the issues.
-std::string to_json(const hosts_ipc::Response& response);
+// {"response": WORD}, or issues_json() of the issues; with `notes`, a member
+// "notes": [SENTENCE, ...] after it.
+std::string to_json(const hosts_ipc::Response& response,
+                    const std::vector<std::string>& notes = {});
 
-// {"issues": [{"set": S, "line": L, "message": M}, ...]}. Text that is not
-// UTF-8 (which no issue holds) would be replaced, not end the process.
-std::string issues_json(const std::vector<hosts_ipc::Issue>& issues);
+// {"issues": [{"set": S, "line": L, "message": M}, ...]}, with `notes` as
+// to_json() adds them. Text that is not UTF-8 (which no issue holds) would
+// be replaced, not end the process. `key` names the list: "notes" gives the
+// notes of the client's own, which have the issues' shape.
+std::string issues_json(const std::vector<hosts_ipc::Issue>& issues,
+                        const std::vector<std::string>& notes = {}, const char* key = "issues");
 
 // The first issue as "set S, line L: MESSAGE", with how many more there are:
 // " (and 1 more issue)", " (and N more issues)".

@@ -1,11 +1,14 @@
 // The changes made to the sets in memory, and what tells them apart.
 #include <algorithm>
+#include <charconv>
+#include <map>
 #include <utility>
 
 #include "base/utf8.h"
 #include "client/failures.h"
 #include "client/manager.h"
 #include "hosts_core/entry_key.h"
+#include "hosts_core/line.h"
 #include "hosts_core/scanner.h"
 
 namespace lantern_wharf::manager {
@@ -25,6 +28,29 @@ lwk::Result<void, Failure> in_range(const Set& set, const std::vector<std::uint6
 // Whether a set of that name is among `sets`.
 bool holds(const Sets& sets, std::string_view name) {
   return std::any_of(sets.begin(), sets.end(), [&](const Set& set) { return set.name == name; });
+}
+
+// Whether the entry of the line `text` maps `host` (lowercased in ASCII).
+bool maps(std::string_view text, std::string_view host, hosts_core::line::EntryView* entry) {
+  using hosts_core::line::LineKind;
+  if (hosts_core::line::inspect(text, hosts_core::line::MAX_LINE_OCTETS,
+                                hosts_core::line::MAX_NAMES, entry, nullptr) != LineKind::Entry) {
+    return false;
+  }
+  return std::any_of(entry->names.begin(), entry->names.end(), [&](std::string_view name) {
+    return hosts_core::entry_key::ascii_lower(name) == host;
+  });
+}
+
+// The numbers of the lines of `set` that map `host`.
+std::vector<std::uint64_t> lines_mapping(const Set& set, std::string_view host) {
+  const std::string lower = hosts_core::entry_key::ascii_lower(host);
+  hosts_core::line::EntryView entry;
+  std::vector<std::uint64_t> out;
+  for (std::size_t l = 0; l < set.lines.size(); ++l) {
+    if (maps(set.lines[l].text, lower, &entry)) out.push_back(l + 1);
+  }
+  return out;
 }
 
 }  // namespace
@@ -58,6 +84,38 @@ void add_lines(Sets& sets, std::string_view name, const std::vector<std::string>
     at = sets.size() - 1;
   }
   for (const std::string& text : texts) sets[*at].lines.push_back({text, enabled});
+}
+
+lwk::Result<std::vector<std::uint64_t>, Failure> lines_picked(
+    const Sets& sets, std::string_view name, const std::vector<std::string>& words) {
+  auto at = find(sets, name);
+  if (!at) return lwk::unexpected(std::move(at).error());
+  const Set& set = sets[*at];
+  std::vector<std::uint64_t> picked;
+  for (const std::string& word : words) {
+    std::uint64_t n = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), n);
+    if (!word.empty() && error == std::errc() && end == word.data() + word.size()) {
+      if (auto ok = in_range(set, {n}); !ok) return lwk::unexpected(std::move(ok).error());
+      picked.push_back(n);
+      continue;
+    }
+    const std::vector<std::uint64_t> mapping = lines_mapping(set, word);
+    if (mapping.empty())
+      return bad_input("no line of the set " + in_quotes(name) + " maps " + word);
+    picked.insert(picked.end(), mapping.begin(), mapping.end());
+  }
+  std::sort(picked.begin(), picked.end());
+  picked.erase(std::unique(picked.begin(), picked.end()), picked.end());
+  return picked;
+}
+
+std::vector<Found> find_host(const Sets& sets, std::string_view host) {
+  std::vector<Found> found;
+  for (std::size_t s = 0; s < sets.size(); ++s) {
+    for (const std::uint64_t line : lines_mapping(sets[s], host)) found.push_back({s, line});
+  }
+  return found;
 }
 
 lwk::Result<void, Failure> remove(Sets& sets, std::string_view name,
@@ -115,14 +173,48 @@ void put_set(Sets& sets, Set set) {
   }
 }
 
+std::size_t keep_switched_off(Set& set, const Set& before) {
+  // For each text, the states of its lines in `before`, in order, and how
+  // many of its lines `set` has met so far.
+  std::map<std::string_view, std::pair<std::vector<bool>, std::size_t>> was;
+  for (const Line& line : before.lines) was[line.text].first.push_back(line.enabled);
+  std::size_t switched = 0;
+  for (Line& line : set.lines) {
+    const auto it = was.find(line.text);
+    if (it == was.end()) continue;
+    auto& [states, met] = it->second;
+    if (met < states.size() && !states[met] && line.enabled) {
+      line.enabled = false;
+      ++switched;
+    }
+    ++met;
+  }
+  return switched;
+}
+
 lwk::Result<std::vector<std::string>, Failure> lines_of(std::string_view text) {
   const std::size_t valid = lwk::utf8::valid_prefix(text);
   if (valid != text.size()) {
     const auto line = 1 + std::count(text.begin(), text.begin() + valid, '\n');
     return bad_input("line " + std::to_string(line) + " is not valid UTF-8");
   }
+  // Counted first, so that a text of line breaks alone, which holds no
+  // octets the check counts, cannot make millions of lines.
+  std::uint64_t count = 0;
+  std::uint64_t octets = 0;
+  hosts_core::scanner::LineCursor counting(text);
+  hosts_core::scanner::ScannedLine line;
+  while (counting.next(&line)) {
+    ++count;
+    octets += line.text.size();
+  }
+  if (auto fits = fits_in_a_message(1, count, octets); !fits) {
+    return lwk::unexpected(std::move(fits).error());
+  }
   std::vector<std::string> lines;
-  for (const auto& line : hosts_core::scanner::scan(text)) lines.emplace_back(line.text);
+  lines.reserve(count);
+  hosts_core::scanner::LineCursor cursor(text);
+  while (cursor.next(&line)) lines.emplace_back(line.text);
   return lines;
 }
 

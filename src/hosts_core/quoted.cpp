@@ -29,7 +29,53 @@ void append_hex(std::string* out, const char* opening, std::uint32_t value) {
   *out += '}';
 }
 
+// Appends the escape that the quoted form writes for the control character
+// `c` (below U+0080).
+void append_control(std::string* out, char c) {
+  switch (c) {
+    case '\t': *out += "\\t"; return;
+    case '\r': *out += "\\r"; return;
+    case '\n': *out += "\\n"; return;
+    case '\0': *out += "\\0"; return;
+    default: append_hex(out, "\\u{", static_cast<unsigned char>(c)); return;
+  }
+}
+
 }  // namespace
+
+std::string controls_escaped(std::string_view text, std::string_view kept) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    const auto octet = static_cast<unsigned char>(c);
+    if (octet < 0x80) {
+      const bool control = octet < 0x20 || octet == 0x7F;
+      if (control && kept.find(c) == std::string_view::npos) {
+        append_control(&out, c);
+      } else {
+        out += c;
+      }
+      ++i;
+      continue;
+    }
+    char32_t code_point;
+    const std::size_t len = lwk::utf8::decode(text, i, &code_point);
+    if (len == 0) {
+      append_hex(&out, "\\x{", octet);
+      ++i;
+    } else {
+      if (code_point <= 0x9F) {
+        append_hex(&out, "\\u{", code_point);
+      } else {
+        out.append(text.substr(i, len));
+      }
+      i += len;
+    }
+  }
+  return out;
+}
 
 bool needs_escape(char32_t code_point) {
   const auto* end = std::end(kEscapedRanges);
@@ -58,19 +104,10 @@ std::string quoted_form(std::string_view text) {
         ++i;
         continue;
       case '\t':
-        out += "\\t";
-        ++i;
-        continue;
       case '\r':
-        out += "\\r";
-        ++i;
-        continue;
       case '\n':
-        out += "\\n";
-        ++i;
-        continue;
       case '\0':
-        out += "\\0";
+        append_control(&out, c);
         ++i;
         continue;
       default: break;

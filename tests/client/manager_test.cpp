@@ -221,7 +221,8 @@ TEST(Manager, PreviewTellsTheCheckFromTheFile) {
             dir.path() + ": not a regular file");
   const auto absent = manager::preview_file(good, dir / "absent").error();
   EXPECT_EQ(absent.kind, Failure::Kind::Refused);
-  EXPECT_EQ(absent.sentence, "reading the current file: No such file or directory (os error 2)");
+  EXPECT_EQ(absent.sentence,
+            "reading " + dir / "absent" + ": No such file or directory (os error 2)");
 }
 
 // The backups are found by the names the helper's write path gives them,

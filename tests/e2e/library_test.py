@@ -42,6 +42,13 @@ class Library(sandboxed.Fresh):
         r = subprocess.run([program, path, *switch_off], capture_output=True, timeout=90)
         return r.returncode, r.stdout.decode(), r.stderr.decode()
 
+    def assert_shadowing_noted(self, program):
+        """An entry that a line outside the block answers otherwise is noted."""
+        out = self.example(program, [{"name": "lab", "lines": ["10.9.9.9 LocalHost"]}])[1]
+        self.assertIn('notes on the sets:\n{"notes":[{"set":0,"line":1,"message":"LocalHost is '
+                      'mapped by line 1 of /etc/hosts, outside the block; that line wins"}]}\n',
+                      out)
+
     def test_the_example_reads_previews_and_applies(self):
         served = filecmp.cmp(EXAMPLE, CLIENT, shallow=False)
         # Served, it runs from the trusted path, as the helper requires.
@@ -65,6 +72,7 @@ class Library(sandboxed.Fresh):
             self.assertTrue(err.startswith("lantern_wharf_example: applying the sets: the helper "
                                            "refused to serve this program: it serves root, "), err)
             self.assertEqual(self.file(), before)
+            self.assert_shadowing_noted(program)
             return
         self.assertEqual(self.example(program, sets),
                          (0, shown + 'the helper\'s response:\n{"response":"done"}\n', ""))
@@ -102,6 +110,7 @@ class Library(sandboxed.Fresh):
         self.assertEqual(self.file(), switched)
         self.assertEqual(self.example(program, sets, "play")[0::2], (
             2, "lantern_wharf_example: switching the set off: there is no set named \"play\"\n"))
+        self.assert_shadowing_noted(program)
 
 
 if __name__ == "__main__":

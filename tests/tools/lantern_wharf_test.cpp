@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,9 +27,17 @@ struct Outcome {
   std::string err;
 };
 
-// Runs the tool with `args` and the file at `in` on standard input. A tool
-// that has not ended after ten seconds is killed and reads as status -1.
-Outcome tool_reading(const std::vector<std::string>& args, const std::string& in) {
+// The object --json prints for a refusal said as `said` on standard error
+// ("lantern-wharf: SENTENCE\n").
+std::string as_json_error(const std::string& said) {
+  return nlohmann::json{{"error", said.substr(15, said.size() - 16)}}.dump() + "\n";
+}
+
+// Runs the tool with `args` and the file at `in` on standard input, and
+// standard output into the file at `out` (read back) or the one given. A
+// tool that has not ended after ten seconds is killed and reads as status -1.
+Outcome tool_reading(const std::vector<std::string>& args, const std::string& in,
+                     const std::string& out = "") {
   lwk_test::TempDir io;
   std::vector<std::string> all = {LANTERN_WHARF};
   all.insert(all.end(), args.begin(), args.end());
@@ -37,7 +47,8 @@ Outcome tool_reading(const std::vector<std::string>& args, const std::string& in
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+  const std::string out_path = out.empty() ? io / "out" : out;
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, all[0].c_str(), &actions, nullptr, argv.data(), environ);
@@ -80,18 +91,20 @@ TEST_F(ToolTest, CheckPassesQuietly) {
   const auto sets = file("ok.json", R"({"sets": [{"name": "work", "lines": [
       {"text": "10.0.0.5 intranet.test", "enabled": true}, "10.0.0.6 wiki.test",
       {"text": "anything at all", "enabled": false}]}]})");
-  const Outcome o = tool({"check", sets});
+  const auto hosts = file("hosts", "10.0.0.5 intranet.test\n");  // the same: no note
+  const Outcome o = tool({"check", "--hosts", hosts, sets});
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(o.err, "");
-  EXPECT_EQ(tool({"check", "--json", sets}).out, "{\"issues\":[]}\n");
+  EXPECT_EQ(tool({"check", "--json", "--hosts", hosts, sets}).out, "{\"issues\":[]}\n");
 }
 
 TEST_F(ToolTest, CheckPrintsEveryIssue) {
   const auto sets = file("bad.json", R"({"sets": [
       {"name": "a", "lines": ["10.0.0.1 shared", "bad_line", "x\ny"]},
       {"name": "b", "lines": ["10.0.0.2 shared"]}]})");
-  const Outcome o = tool({"check", sets});
+  const auto hosts = file("hosts", "");
+  const Outcome o = tool({"check", "--hosts", hosts, sets});
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(o.err,
@@ -100,7 +113,7 @@ TEST_F(ToolTest, CheckPrintsEveryIssue) {
             "of the file\n"
             "set 0, line 1: shared is mapped to more than one address by the sets being applied\n"
             "set 1, line 1: shared is mapped to more than one address by the sets being applied\n");
-  const Outcome json = tool({"check", "--json", sets});
+  const Outcome json = tool({"check", "--json", "--hosts", hosts, sets});
   EXPECT_EQ(json.status, 1);
   EXPECT_TRUE(json.out.starts_with(
       "{\"issues\":[{\"set\":0,\"line\":2,\"message\":\"the entry has no host name, so it maps "
@@ -113,6 +126,11 @@ TEST_F(ToolTest, CheckPrintsEveryIssue) {
 }
 
 TEST_F(ToolTest, InputErrorsNameWhereTheFaultIs) {
+  // Empty lines count no octets against the check, but each takes five
+  // octets of a message: 3,400,000 of them could never be sent.
+  std::string empty_lines = R"({"sets": [{"name": "a", "lines": ["")";
+  for (int i = 1; i < 3'400'000; ++i) empty_lines += R"(, "")";
+  empty_lines += "]}]}";
   struct Case {
     std::string json;
     std::string error;
@@ -135,6 +153,13 @@ TEST_F(ToolTest, InputErrorsNameWhereTheFaultIs) {
       {R"({"sets": [{"name": "a", "lines": [{"enabled": true}]}]})",
        "sets[0].lines[0]: missing \"text\""},
       {"{\"sets\": [{\"name\": \"\xFF\"}]}", "not valid JSON: parse error"},
+      // A key given twice would let two readers see two different files.
+      {R"({"sets": [{"name": "a", "name": "b"}]})", "sets[0]: the key \"name\" is given twice"},
+      {R"({"sets": [{"name": "a", "lines": [{"text": "x", "text": "y"}]}]})",
+       "sets[0].lines[0]: the key \"text\" is given twice"},
+      {R"({"sets": [], "sets": []})", "the file: the key \"sets\" is given twice"},
+      {empty_lines,
+       "the request is 17000016 octets, and a message to the helper carries at most 16777216"},
   };
   for (const Case& c : cases) {
     const auto sets = file("input.json", c.json);
@@ -186,7 +211,7 @@ TEST_F(ToolTest, PreviewRefusals) {
             "line 2: the block is opened and never closed\"}]}\n");
   o = tool({"preview", "--hosts", dir_ / "absent", sets});
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, "reading the current file: No such file or directory (os error 2)\n");
+  EXPECT_EQ(o.err, "reading " + dir_ / "absent" + ": No such file or directory (os error 2)\n");
   const auto bad = file("bad.json", R"({"sets": [{"name": "dev", "lines": ["nope"]}]})");
   o = tool({"preview", "--hosts", broken, bad});
   EXPECT_EQ(o.status, 1);
@@ -247,8 +272,8 @@ TEST_F(ToolTest, InputsAreRegularFilesWithinTheirBounds) {
       {{"decode"},
        "/dev/zero",
        2,
-       "lantern-wharf: the response is more than 268435456 octets, and decode reads at most "
-       "268435456\n"},
+       "lantern-wharf: the response is more than 268435456 octets, and the client decodes at "
+       "most 268435456\n"},
       // What is within the bounds is read as before.
       {{"check", sets}, "/dev/null", 0, ""},
       {{"check", at_bound}, "/dev/null", 0, ""},
@@ -259,8 +284,10 @@ TEST_F(ToolTest, InputsAreRegularFilesWithinTheirBounds) {
     const Outcome o = tool_reading(c.args, c.in);
     EXPECT_EQ(o.status, c.status) << testing::PrintToString(c.args);
     EXPECT_EQ(o.err, c.err) << testing::PrintToString(c.args);
+    // Under --json the refusal is the one JSON object; else nothing is printed.
+    const bool json = std::find(c.args.begin(), c.args.end(), "--json") != c.args.end();
     if (c.status != 0) {
-      EXPECT_EQ(o.out, "") << testing::PrintToString(c.args);
+      EXPECT_EQ(o.out, json ? as_json_error(c.err) : "") << testing::PrintToString(c.args);
     }
   }
 }
@@ -310,12 +337,17 @@ TEST_F(ToolTest, EncodeAndDecode) {
 }
 
 TEST_F(ToolTest, HelpVersionAndUsage) {
-  for (const char* command : {"check", "preview", "encode", "decode"}) {
-    const Outcome o = tool({command, "--help"});
-    EXPECT_EQ(o.status, 0) << command;
-    EXPECT_TRUE(o.out.starts_with(std::string("usage: lantern-wharf ") + command)) << o.out;
+  for (const char* command : {"check", "preview", "encode", "decode", "find", "redo"}) {
+    for (const Outcome& o : {tool({command, "--help"}), tool({"help", command})}) {
+      EXPECT_EQ(o.status, 0) << command;
+      EXPECT_TRUE(o.out.starts_with(std::string("usage: lantern-wharf ") + command)) << o.out;
+    }
   }
-  EXPECT_TRUE(tool({"--help"}).out.starts_with("usage: lantern-wharf COMMAND"));
+  // Alone, or asked for help, the tool says what it is.
+  for (const Outcome& o : {tool({}), tool({"help"}), tool({"--help"})}) {
+    EXPECT_EQ(o.status, 0);
+    EXPECT_TRUE(o.out.starts_with("usage: lantern-wharf COMMAND [OPTIONS]\n\nManages the sets"));
+  }
   const Outcome version = tool({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(version.out.starts_with("lantern-wharf 0.")) << version.out;
@@ -324,8 +356,9 @@ TEST_F(ToolTest, HelpVersionAndUsage) {
     std::string first_line;
   };
   const Case cases[] = {
-      {{}, "lantern-wharf: a command is needed"},
       {{"frobnicate"}, "lantern-wharf: unknown command frobnicate"},
+      {{"help", "frobnicate"}, "lantern-wharf: help takes one command's name"},
+      {{"check", "--color=sometimes", "a"}, "lantern-wharf: --color takes auto, always or never"},
       {{"check"}, "lantern-wharf: check takes one sets file"},
       {{"check", "a", "b"}, "lantern-wharf: check takes one sets file"},
       {{"check", "--diff", "a"}, "lantern-wharf: unknown option --diff"},
@@ -338,6 +371,120 @@ TEST_F(ToolTest, HelpVersionAndUsage) {
     EXPECT_EQ(o.status, 2);
     EXPECT_TRUE(o.err.starts_with(c.first_line + "\n")) << o.err;
   }
+}
+
+// Every command that takes --json prints exactly one JSON object, whatever
+// the outcome: issues, notes, refusals before sending, usage errors.
+TEST_F(ToolTest, JsonIsOneObjectWhateverTheOutcome) {
+  const auto hosts = file("hosts", "127.0.1.1 kestrel.lan\n");
+  const auto sets = file("sets.json", R"({"sets": [{"name": "dev", "lines": ["10.0.0.1 a"]}]})");
+  const auto shadowed =
+      file("shadowed.json", R"({"sets": [{"name": "lab", "lines": ["10.9.9.9 Kestrel.lan"]}]})");
+  const auto twice = file("twice.json", R"({"sets": [{"name": "a"}, {"name": "a"}]})");
+  const auto list = file("list.txt", "0.0.0.0 ads.test\n0.0.0.0 bad_name.test\n");
+  const auto blank = file("blank.txt", " \n\t\n");
+  const std::string note = "set 0, line 1: Kestrel.lan is mapped by line 1 of " + hosts +
+                           ", outside the block; that line wins";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"check", "--json", "--hosts", hosts, shadowed},
+       0,
+       nlohmann::json{{"issues", nlohmann::json::array()}, {"notes", {note}}}.dump()},
+      {{"preview", "--json", "--hosts", hosts, sets},
+       0,
+       nlohmann::json{{"content",
+                       "127.0.1.1 kestrel.lan\n\n# >>> lantern-wharf managed block "
+                       "\u2014 do not edit >>>\n# >>> lantern-wharf node: dev\n10.0.0.1 "
+                       "a\n# <<< lantern-wharf <<<\n"}}
+           .dump()},
+      {{"preview", "--json", "--diff", sets},
+       2,
+       R"({"error":"--json and --diff do not go together: a diff is no JSON"})"},
+      {{"import", "--json", "ads", list},
+       1,
+       nlohmann::json{{"issues",
+                       {{{"file", list},
+                         {"line", 2},
+                         {"message",
+                          "the part \"bad_name\" holds something other than "
+                          "letters, digits and hyphens"}}}}}
+           .dump()},
+      {{"import", "--json", "ads", blank},
+       2,
+       nlohmann::json{{"error", blank + " holds nothing but white space, and importing it would "
+                                        "empty the set \"ads\" (--allow-empty imports it all the "
+                                        "same); nothing was sent"}}
+           .dump()},
+      {{"apply", "--json", twice}, 2, R"({"error":"there are two sets named \"a\""})"},
+      {{"show", "--json"}, 2, R"({"error":"show takes one set's name"})"},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = tool(c.args);
+    EXPECT_EQ(o.status, c.status) << testing::PrintToString(c.args) << o.err;
+    EXPECT_EQ(o.out, c.out + "\n") << testing::PrintToString(c.args);
+  }
+  // The same, told to a person: the note on standard error, the rest as before.
+  const Outcome told = tool({"check", "--hosts", hosts, shadowed});
+  EXPECT_EQ(told.status, 0);
+  EXPECT_EQ(told.err, "lantern-wharf: " + note + "\n");
+}
+
+// Sets the helper would refuse whatever the file holds are refused before
+// anything is sent, named, and their control characters escaped when said.
+TEST_F(ToolTest, RefusedBeforeSending) {
+  const std::string control = "the control character U+001B, which the hosts file must not carry";
+  struct Case {
+    std::string json;
+    std::string said;
+  };
+  const Case cases[] = {
+      {R"({"sets": [{"name": "a"}, {"name": "b"}, {"name": "a"}]})",
+       "there are two sets named \"a\""},
+      {R"({"sets": [{"name": "a"}, {"name": ""}]})", "set 1 has no name (sets count from 0)"},
+      {R"({"sets": [{"name": "a\u001b]0;x\u0007", "lines": ["# x"]}]})",
+       "set \"a\\u{1b}]0;x\\u{7}\": the set's name holds " + control},
+      {R"({"sets": [{"name": "a", "lines": ["# ok", {"text": "\u001b[8m", "enabled": false}]}]})",
+       "set \"a\", line 2: the line holds " + control},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = tool({"apply", file("sets.json", c.json)});
+    EXPECT_EQ(o.status, 2) << c.json;
+    EXPECT_EQ(o.err, "lantern-wharf: " + c.said + "\n") << c.json;
+  }
+}
+
+// An output that could not be written is said, and the status is not 0.
+TEST_F(ToolTest, AFailedWriteIsSaid) {
+  const auto sets = file("sets.json", R"({"sets": [{"name": "dev", "lines": ["10.0.0.1 a"]}]})");
+  const auto hosts = file("hosts", "");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"encode", "flush"},
+                                               {"check", "--json", "--hosts", hosts, sets},
+                                               {"preview", "--hosts", hosts, sets},
+                                               {"--help"}}) {
+    const Outcome o = tool_reading(args, "/dev/null", "/dev/full");
+    EXPECT_EQ(o.status, 1) << testing::PrintToString(args);
+    EXPECT_EQ(o.err,
+              "lantern-wharf: writing standard output: No space left on device (os error 28)\n");
+  }
+}
+
+TEST_F(ToolTest, ColorWhereAsked) {
+  const auto bad = file("bad.json", R"({"sets": [{"name": "dev", "lines": ["nope"]}]})");
+  const auto sets = file("sets.json", R"({"sets": [{"name": "dev", "lines": ["10.0.0.1 a"]}]})");
+  const auto hosts = file("hosts", "");
+  const Outcome issues = tool({"check", "--color=always", "--hosts", hosts, bad});
+  EXPECT_EQ(issues.err,
+            "\x1b[31mset 0, line 1\x1b[m: the entry has no host name, so it maps nothing\n");
+  const Outcome diff = tool({"preview", "--diff", "--color", "--hosts", hosts, sets});
+  EXPECT_TRUE(diff.out.starts_with("\x1b[1m--- " + hosts + "\x1b[m\n")) << diff.out;
+  EXPECT_NE(diff.out.find("\n\x1b[36m@@ -0,0 +1,4 @@\x1b[m\n\x1b[32m+# >>> "), std::string::npos)
+      << diff.out;
+  const Outcome never = tool({"check", "--color=never", "--hosts", hosts, bad});
+  EXPECT_EQ(never.err, "set 0, line 1: the entry has no host name, so it maps nothing\n");
 }
 
 }  // namespace

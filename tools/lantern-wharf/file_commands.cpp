@@ -7,19 +7,13 @@
 #include "client/diff.h"
 #include "client/input_file.h"
 #include "client/responses.h"
+#include "client/statuses.h"
 #include "commands.h"
 #include "paths/paths.h"
 
 namespace lantern_wharf::command {
-namespace {
 
-// The most octets decode reads on standard input: well beyond the largest
-// response the helper gives, an issue for each line of the largest request
-// it checks.
-constexpr std::size_t kResponseInputLimit = 256u << 20;
-static_assert(kResponseInputLimit == 256u << 20, "the help text says 256 MiB");
-
-}  // namespace
+static_assert(manager::RESPONSE_LIMIT == 256u << 20, "the help text says 256 MiB");
 
 std::optional<manager::Sets> load_sets(const std::string& path) {
   auto text = manager::read_file(path);
@@ -41,12 +35,14 @@ int run_check(const Arguments& args) {
   if (!sets) return kUsage;
   auto issues = manager::check(*sets);
   if (!issues) return failed(issues.error());
-  if (issues->empty()) {
-    if (args.json) show_issues({}, true);
-    return kSuccess;
+  const std::string hosts = args.hosts.value_or(hosts_paths::system_file());
+  if (auto file = manager::read_file(hosts)) {
+    note_all(manager::shadowed(*sets, *file, hosts), nullptr);
+  } else {
+    note(file.error().sentence + "; what its lines outside the block answer was not looked at");
   }
-  show_issues(*issues, args.json);
-  return kRefused;
+  show_issues(*issues);
+  return issues->empty() ? kSuccess : kRefused;
 }
 
 int run_preview(const Arguments& args) {
@@ -57,13 +53,17 @@ int run_preview(const Arguments& args) {
   auto change = manager::preview_file(*sets, hosts);
   if (!change) {
     if (change.error().kind != manager::Failure::Kind::Refused) return failed(change.error());
-    show_refused(change.error(), args.json);
+    show_refused(change.error());
     return kRefused;
   }
-  const std::string out =
-      args.diff ? unified_diff(change->before, change->after, hosts, hosts + " (after the apply)")
-                : change->after;
-  return write_out(out) ? kSuccess : kRefused;
+  if (args.json) {
+    print_json({{"content", change->after}});
+  } else if (args.diff) {
+    write_diff(unified_diff(change->before, change->after, hosts, hosts + " (after the apply)"));
+  } else {
+    write_data(change->after);
+  }
+  return kSuccess;
 }
 
 int run_encode(const Arguments& args) {
@@ -81,24 +81,28 @@ int run_encode(const Arguments& args) {
     sets = std::move(*loaded);
     request = hosts_ipc::ApplySets{manager::to_wire(sets)};
   }
-  return write_out(hosts_ipc::encode_request(request)) ? kSuccess : kRefused;
+  write_octets(hosts_ipc::encode_request(request));
+  return kSuccess;
 }
 
 int run_decode(const Arguments& args) {
   if (!args.positional.empty()) return usage_error("decode", "decode reads standard input only");
-  auto input = input_file::read_at_most(STDIN_FILENO, kResponseInputLimit + 1);
+  const std::size_t limit = manager::RESPONSE_LIMIT;
+  auto input = input_file::read_at_most(STDIN_FILENO, limit + 1);
   if (!input) {
     say("standard input: " + input.error().message);
     return kUsage;
   }
-  if (input->size() > kResponseInputLimit) {
-    say("the response is more than " + std::to_string(kResponseInputLimit) +
-        " octets, and decode reads at most " + std::to_string(kResponseInputLimit));
-    return kUsage;
+  if (input->size() > limit) {
+    return failed(manager::response_too_big("more than " + std::to_string(limit)));
   }
   auto response = manager::decode(*input);
   if (!response) return failed(response.error());
-  return report(*response, args.json, std::cout);
+  // Decoded octets are the result here: their issues go to standard output.
+  const auto* issues = std::get_if<hosts_ipc::Issues>(&*response);
+  if (issues == nullptr || args.json) return report(*response);
+  for (const hosts_ipc::Issue& issue : issues->issues) print_fields({issue_line(issue)});
+  return status_of(*response);
 }
 
 }  // namespace lantern_wharf::command

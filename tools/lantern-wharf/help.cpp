@@ -9,12 +9,15 @@ static_assert(manager::FILE_LIMIT == 16u << 20, "the help texts say 16 MiB");
 const char* const TOOL =
     "usage: lantern-wharf COMMAND [OPTIONS]\n"
     "\n"
-    "Prepares, checks and previews what the lantern-wharf helper writes into the\n"
-    "managed block of the hosts file.\n"
+    "Manages the sets of host entries in the managed block of /etc/hosts: each\n"
+    "command reads the sets back from the block, changes them, and asks the\n"
+    "lantern-wharf helper to write them. It also checks, previews and encodes\n"
+    "what the helper writes.\n"
     "\n"
     "commands that manage the sets in /etc/hosts:\n"
     "  list                  the sets, each with its lines on and off\n"
     "  show SET              the lines of a set, numbered\n"
+    "  find HOST             the sets and lines that map a host name\n"
     "  enable SET [LINE...]  switch a set, or some of its lines, on\n"
     "  disable SET [LINE...] switch a set, or some of its lines, off\n"
     "  add SET LINE...       add lines to a set, made when it is new\n"
@@ -23,7 +26,11 @@ const char* const TOOL =
     "  import SET [FILE]     make a hosts file, or a list, a set\n"
     "  export                print the sets as a sets file\n"
     "  history [BACKUP]      the backups the helper keeps, or one as a diff\n"
-    "  undo [BACKUP]         go back to the sets of a backup\n"
+    "  undo [BACKUP]         go back a change, or to the sets of a backup\n"
+    "  redo                  come forward again a change that undo went back\n"
+    "\n"
+    "A LINE is a line's number in its set, as show numbers it, or a host name,\n"
+    "which picks every line of the set that maps it.\n"
     "\n"
     "commands:\n"
     "  apply SETS.json       ask the helper to write the sets into /etc/hosts\n"
@@ -42,7 +49,10 @@ const char* const TOOL =
     "\n"
     "options:\n"
     "  --help                show this text, or a command's with COMMAND --help\n"
+    "                        or help COMMAND\n"
     "  --version             show the version\n"
+    "  --color=WHEN          colour diffs and issues: auto (on a terminal, unless\n"
+    "                        NO_COLOR is set), always or never\n"
     "\n"
     "A sets file reads {\"sets\": [{\"name\": \"work\", \"lines\": [LINE, ...]}]}, where\n"
     "a LINE is {\"text\": \"10.0.0.5 intranet.test\", \"enabled\": true} or a plain\n"
@@ -52,7 +62,8 @@ const char* const TOOL =
     "16 MiB (16777216 octets); anything else is an input error.\n"
     "\n"
     "Exit status: 0 success, 1 the request has issues or the file cannot take it,\n"
-    "2 a usage or input error, 3 the helper refused to serve this program, 4 the\n"
+    "or the output could not be written, 2 a usage or input error, 3 the helper refused to serve "
+    "this program, 4 the\n"
     "helper cannot be reached or did not answer, 5 the helper could not decide now\n"
     "whether to serve this program (it was deciding an earlier request of yours, or\n"
     "stopping): nothing was done, ask again in a moment.\n";
@@ -63,9 +74,15 @@ const char* const APPLY =
     "Asks the helper to write the sets into the managed block of /etc/hosts.\n"
     "Prints done, or unchanged when the file already holds them; otherwise the\n"
     "issues on standard error, as check prints them, and exits 1. Look first with\n"
-    "preview --diff.\n"
+    "preview --diff. A line whose entry an earlier line already writes is sent\n"
+    "switched off, and the client says which line writes it: the file would\n"
+    "leave it out, and it would be lost from its set. Sets the helper would\n"
+    "refuse whatever the file holds (a set whose name is empty or given twice, a\n"
+    "control character, more than the helper takes) are an input error, and\n"
+    "nothing is sent.\n"
     "\n"
-    "  --json   print {\"response\": \"done\"} or {\"issues\": [...]}\n";
+    "  --json   print {\"response\": \"done\"} or {\"issues\": [...]}, with\n"
+    "           \"notes\": [...] when there are any\n";
 
 const char* const FLUSH =
     "usage: lantern-wharf flush [--json]\n"
@@ -88,15 +105,21 @@ const char* const SEND =
     "Exits as apply does for the response.\n";
 
 const char* const CHECK =
-    "usage: lantern-wharf check [--json] SETS.json\n"
+    "usage: lantern-wharf check [--json] [--hosts FILE] SETS.json\n"
     "\n"
     "Checks the sets as the helper checks an apply request. Prints nothing and\n"
     "exits 0 when there is no issue; otherwise prints one line per issue on\n"
     "standard error, \"set S, line L: MESSAGE\" (line 0: the request as a whole or\n"
-    "a set's name), and exits 1.\n"
+    "a set's name), and exits 1. A set whose name is empty or given twice is an\n"
+    "input error, exit 2. Entries that a line of FILE outside the managed block\n"
+    "answers otherwise are noted, not refused: \"set S, line L: NAME is mapped by\n"
+    "line N of FILE, outside the block; that line wins\".\n"
     "\n"
-    "  --json   print {\"issues\": [{\"set\": S, \"line\": L, \"message\": M}, ...]}\n"
-    "           on standard output instead\n";
+    "  --hosts FILE   the file whose lines outside the block are looked at\n"
+    "                 (default /etc/hosts, only read)\n"
+    "  --json         print {\"issues\": [{\"set\": S, \"line\": L, \"message\": M},\n"
+    "                 ...]} on standard output instead, with \"notes\": [...]\n"
+    "  --color=WHEN   colour the issues: auto, always or never\n";
 
 const char* const PREVIEW =
     "usage: lantern-wharf preview [--json] [--diff] [--hosts FILE] SETS.json\n"
@@ -110,7 +133,9 @@ const char* const PREVIEW =
     "  --diff         print a unified diff of FILE against the new file instead\n"
     "                 (nothing when the apply would change nothing)\n"
     "  --hosts FILE   the file to start from\n"
-    "  --json         print issues as {\"issues\": [...]} on standard output\n";
+    "  --json         print {\"content\": NEW-FILE} or {\"issues\": [...]} on\n"
+    "                 standard output (not with --diff)\n"
+    "  --color=WHEN   colour the diff: auto, always or never\n";
 
 const char* const ENCODE =
     "usage: lantern-wharf encode SETS.json | flush | remove-everything\n"
@@ -133,47 +158,69 @@ const char* const DECODE =
 // The sets in the file. Every command that changes them reads them back from
 // the managed block of /etc/hosts, changes them, and asks the helper to apply
 // them all, as apply does; --diff shows the change instead and sends nothing.
-#define LWK_CHANGE_OPTIONS                                                       \
-  "  --diff   print a unified diff of /etc/hosts against what it would be,\n"    \
-  "           and send nothing\n"                                                \
-  "  --json   print {\"response\": \"done\"} or {\"issues\": [...]}\n"           \
-  "\n"                                                                           \
-  "The sets are read from the managed block of /etc/hosts; the client keeps\n"   \
-  "nothing of its own. When two clients change the file at the same time, the\n" \
+#define LWK_CHANGE_OPTIONS                                                         \
+  "  --diff         print a unified diff of /etc/hosts against what it would\n"    \
+  "                 be, and send nothing\n"                                        \
+  "  --json         print {\"response\": \"done\"} or {\"issues\": [...]}, with\n" \
+  "                 \"notes\": [...] when there are any (not with --diff)\n"       \
+  "  --color=WHEN   colour the diff and the issues: auto, always or never\n"       \
+  "\n"                                                                             \
+  "The sets are read from the managed block of /etc/hosts; the client keeps\n"     \
+  "nothing of its own. When two clients change the file at the same time, the\n"   \
   "last apply wins.\n"
+
+// What LINE is, for the commands that take lines of a set.
+#define LWK_LINES                                                            \
+  "A LINE is a line's number in the set, from 1, as show numbers it, or a\n" \
+  "host name, which picks every line of the set whose entry maps it.\n"
 
 const char* const LIST =
     "usage: lantern-wharf list [--json]\n"
     "\n"
     "Lists the sets in the managed block of /etc/hosts, in order, each with how\n"
-    "many of its lines are switched on and off.\n"
+    "many of its lines are switched on and off; or says that there are none yet.\n"
     "\n"
     "  --json   print {\"sets\": [{\"name\": N, \"on\": K, \"off\": K}, ...]}\n";
 
 const char* const SHOW =
     "usage: lantern-wharf show [--json] SET\n"
     "\n"
-    "Shows the lines of the set SET, numbered from 1 as the helper's check\n"
-    "numbers them (the numbers enable, disable and remove take), each on or off.\n"
+    "Shows the lines of the set SET, numbered from 1 as lines of the set (not of\n"
+    "/etc/hosts), as the helper's check numbers them and as enable, disable and\n"
+    "remove take them, each on or off. A switched-on entry that a line of\n"
+    "/etc/hosts outside the managed block answers otherwise is noted: \"NAME is\n"
+    "mapped by line N of /etc/hosts, outside the block; that line wins\".\n"
     "\n"
-    "  --json   print {\"name\": N, \"lines\": [{\"line\": L, \"text\": T, \"enabled\": B}]}\n";
+    "  --json   print {\"name\": N, \"lines\": [{\"line\": L, \"text\": T, \"enabled\": B}]},\n"
+    "           with \"notes\": [...] when there are any\n";
+
+const char* const FIND =
+    "usage: lantern-wharf find [--json] HOST\n"
+    "\n"
+    "Lists the lines of the sets in the managed block of /etc/hosts whose entry\n"
+    "maps the host name HOST (letter case aside), switched on or off: the set,\n"
+    "the line's number in it, on or off, and the line. Exits 1 when there is\n"
+    "none.\n"
+    "\n"
+    "  --json   print {\"found\": [{\"set\": N, \"line\": L, \"text\": T,\n"
+    "           \"enabled\": B}]}\n";
 
 const char* const ENABLE =
     "usage: lantern-wharf enable [--diff] [--json] SET [LINE...]\n"
     "\n"
-    "Switches on the lines numbered LINE of the set SET, or, without LINE, every\n"
+    "Switches on the lines LINE of the set SET, or, without LINE, every\n"
     "line of it: lines that were off before the set was switched off come on\n"
     "too, for the file keeps no state of a set apart from its lines. A line\n"
     "whose entry an earlier line already writes stays off, and the client says\n"
     "which line writes it: the file would leave it out, and it would be lost.\n"
-    "\n" LWK_CHANGE_OPTIONS;
+    "\n" LWK_LINES "\n" LWK_CHANGE_OPTIONS;
 
 const char* const DISABLE =
     "usage: lantern-wharf disable [--diff] [--json] SET [LINE...]\n"
     "\n"
-    "Switches off the lines numbered LINE of the set SET, or, without LINE, every\n"
+    "Switches off the lines LINE of the set SET, or, without LINE, every\n"
     "line of it. A line switched off stays in the block as a comment.\n"
-    "\n" LWK_CHANGE_OPTIONS;
+    "\n" LWK_LINES "\n" LWK_CHANGE_OPTIONS;
 
 const char* const ADD =
     "usage: lantern-wharf add [--off] [--diff] [--json] SET LINE...\n"
@@ -181,16 +228,19 @@ const char* const ADD =
     "Adds each LINE, as written, at the end of the set SET, which is made when\n"
     "there is none of that name. A line whose entry an earlier line already\n"
     "writes is added switched off, and the client says which line writes it:\n"
-    "the file would leave it out, and it would be lost.\n"
+    "the file would leave it out, and it would be lost. An entry that a line of\n"
+    "/etc/hosts outside the managed block answers otherwise is added, and\n"
+    "noted: \"NAME is mapped by line N of /etc/hosts, outside the block; that\n"
+    "line wins\".\n"
     "\n"
     "  --off    add the lines switched off\n" LWK_CHANGE_OPTIONS;
 
 const char* const REMOVE =
     "usage: lantern-wharf remove [--diff] [--json] SET [LINE...]\n"
     "\n"
-    "Removes the lines numbered LINE from the set SET, or, without LINE, the\n"
+    "Removes the lines LINE from the set SET, or, without LINE, the\n"
     "whole set.\n"
-    "\n" LWK_CHANGE_OPTIONS;
+    "\n" LWK_LINES "\n" LWK_CHANGE_OPTIONS;
 
 const char* const RENAME =
     "usage: lantern-wharf rename [--diff] [--json] SET NEW\n"
@@ -199,15 +249,22 @@ const char* const RENAME =
     "\n" LWK_CHANGE_OPTIONS;
 
 const char* const IMPORT =
-    "usage: lantern-wharf import [--skip-refused] [--diff] [--json] SET [FILE]\n"
+    "usage: lantern-wharf import [--skip-refused] [--allow-empty] [--diff] [--json]\n"
+    "                            SET [FILE]\n"
     "\n"
     "Makes the lines of the hosts-format FILE (standard input when FILE is - or\n"
     "left out) the lines of the set SET, made when there is none of that name:\n"
     "an existing hosts file, or a list someone publishes. Every line is kept as\n"
-    "written, comments and empty lines too, switched on. The lines the helper\n"
-    "would refuse are listed with their line numbers, and nothing is sent.\n"
+    "written, comments and empty lines too, switched on; but a line that was\n"
+    "switched off in SET before stays off (lines are matched by their text).\n"
+    "The lines the helper would refuse are listed with their line numbers in\n"
+    "FILE (not in the set), and nothing is sent. An input with nothing but\n"
+    "white space, as a download that failed gives, is refused, for it would\n"
+    "empty the set.\n"
     "\n"
-    "  --skip-refused   leave the refused lines out and import the rest\n" LWK_CHANGE_OPTIONS;
+    "  --skip-refused   leave the refused lines out and import the rest\n"
+    "  --allow-empty    import an input with nothing but white space all the "
+    "same\n" LWK_CHANGE_OPTIONS;
 
 const char* const EXPORT =
     "usage: lantern-wharf export\n"
@@ -221,19 +278,33 @@ const char* const HISTORY =
     "\n"
     "Lists the backups the helper keeps of /etc/hosts, newest first and numbered\n"
     "from 1, each with when it was made and what the change after it did to the\n"
-    "sets. With BACKUP, prints that backup as a unified diff against the current\n"
-    "file instead.\n"
+    "sets; or says that there are none yet. A backup that cannot be read (no\n"
+    "regular file, a link, over 16 MiB) is listed as unreadable, with why. With\n"
+    "BACKUP, prints that backup as a unified diff against the current file\n"
+    "instead.\n"
     "\n"
     "  --json   print {\"backups\": [{\"backup\": N, \"made\": T, \"path\": P,\n"
-    "           \"changes\": [...]}]}\n";
+    "           \"changes\": [...]}]}; \"changes\" is null for a backup whose block\n"
+    "           does not read back, and \"unreadable\" says why one cannot be read\n";
 
 const char* const UNDO =
     "usage: lantern-wharf undo [--diff] [--json] [BACKUP]\n"
     "\n"
-    "Goes back to the sets of the backup numbered BACKUP in the history (the\n"
-    "newest when left out): the helper applies the sets of that backup's managed\n"
-    "block, as it applies any change, and everything outside the block stays as\n"
-    "it is now. Undoing is a change too: it makes a backup of its own.\n"
+    "Goes back one change: the helper applies the sets as they were before the\n"
+    "last change, as it applies any change, and everything outside the block\n"
+    "stays as it is now. Undo again goes further back, and redo comes forward\n"
+    "again; both are found from the backups alone, for an undo is a change too\n"
+    "and makes a backup of its own. At the oldest backup the helper keeps (ten)\n"
+    "there is nothing older to go back to, and the client says so. With BACKUP,\n"
+    "goes back to the sets of the backup numbered BACKUP in the history instead.\n"
+    "\n" LWK_CHANGE_OPTIONS;
+
+const char* const REDO =
+    "usage: lantern-wharf redo [--diff] [--json]\n"
+    "\n"
+    "Comes forward again one change that undo went back, as found from the\n"
+    "backups. After a change that undo did not make, there is nothing to redo,\n"
+    "and the client says so.\n"
     "\n" LWK_CHANGE_OPTIONS;
 
 }  // namespace lantern_wharf::command::help

@@ -23,8 +23,10 @@ extern const char* const REMOVE;
 extern const char* const RENAME;
 extern const char* const IMPORT;
 extern const char* const EXPORT;
+extern const char* const FIND;
 extern const char* const HISTORY;
 extern const char* const UNDO;
+extern const char* const REDO;
 
 }  // namespace lantern_wharf::command::help
 

@@ -11,30 +11,48 @@
 
 namespace lantern_wharf::command {
 
-int request_and_report(const hosts_ipc::Request& request, bool json, NamedSets named) {
-  const auto agent = PasswordAgent::before_asking();
-  auto response = manager::ask(request);
+namespace {
+
+// Shows the helper's answer, or why there is none; gives the exit status.
+int reported(const lwk::Result<hosts_ipc::Response, manager::Failure>& response, NamedSets named) {
   if (!response) return failed(response.error());
-  return report(*response, json, std::cerr, named);
+  return report(*response, named);
+}
+
+}  // namespace
+
+int request_and_report(const hosts_ipc::Request& request, NamedSets named) {
+  const auto agent = PasswordAgent::before_asking();
+  return reported(manager::ask(request), named);
+}
+
+int apply_and_report(const manager::Sets& sets) {
+  const auto agent = PasswordAgent::before_asking();
+  return reported(manager::apply(sets), &sets);
 }
 
 int run_apply(const Arguments& args) {
   if (args.positional.size() != 1) return usage_error("apply", "apply takes one sets file");
   auto sets = load_sets(args.positional[0]);
   if (!sets) return kUsage;
-  return request_and_report(hosts_ipc::ApplySets{manager::to_wire(*sets)}, args.json);
+  // The layer keeps such lines off whoever calls; here they are named.
+  if (manager::sendable(*sets)) {
+    for (const std::string& kept_off : manager::keep_repeats_off(*sets)) note(kept_off);
+  }
+  const auto agent = PasswordAgent::before_asking();
+  return reported(manager::apply(*sets), nullptr);
 }
 
 int run_flush(const Arguments& args) {
   if (!args.positional.empty()) return usage_error("flush", "flush takes no arguments");
-  return request_and_report(hosts_ipc::FlushNameCache{}, args.json);
+  return request_and_report(hosts_ipc::FlushNameCache{});
 }
 
 int run_remove_everything(const Arguments& args) {
   if (!args.positional.empty()) {
     return usage_error("remove-everything", "remove-everything takes no arguments");
   }
-  return request_and_report(hosts_ipc::RemoveEverything{}, args.json);
+  return request_and_report(hosts_ipc::RemoveEverything{});
 }
 
 int run_send(const Arguments& args) {
@@ -52,7 +70,7 @@ int run_send(const Arguments& args) {
   const auto agent = PasswordAgent::before_asking();
   auto answer = manager::send(*bytes);
   if (!answer) return failed(answer.error());
-  if (!write_out(*answer)) return kRefused;
+  write_octets(*answer);
   auto response = hosts_ipc::decode_response(*answer);
   if (!response) return kRefused;
   return status_of(*response);

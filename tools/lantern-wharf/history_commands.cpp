@@ -1,6 +1,5 @@
 // The commands on the backups the helper keeps: history and undo.
 #include <chrono>
-#include <iostream>
 
 #include "client/diff.h"
 #include "commands.h"
@@ -28,11 +27,11 @@ lwk::Result<History, int> history() {
 
 // The index of the backup numbered `word` (1: the newest) among `kept`;
 // nothing, after saying so, for a word that names none.
-std::optional<std::size_t> backup_number(const std::string& command, const std::string& word,
-                                         const std::vector<manager::Backup>& kept) {
-  auto numbers = line_numbers(command, {word});
-  if (!numbers) return std::nullopt;
-  auto at = manager::backup_numbered(kept, numbers->front());
+std::optional<std::size_t> backup_index(const std::string& command, const std::string& word,
+                                        const std::vector<manager::Backup>& kept) {
+  auto number = backup_number(command, word);
+  if (!number) return std::nullopt;
+  auto at = manager::backup_numbered(kept, *number);
   if (!at) {
     failed(at.error());
     return std::nullopt;
@@ -47,6 +46,22 @@ std::string made_at(const manager::Backup& backup) {
           std::chrono::nanoseconds(backup.nanoseconds))));
 }
 
+// What the change after `backup` did, from its sets to `after`.
+std::vector<std::string> what_changed(const manager::Backup& backup,
+                                      const lwk::Result<manager::Sets, manager::Failure>& after) {
+  if (!backup.sets || !after) return {};
+  return manager::changes(*backup.sets, *after);
+}
+
+// Goes to the sets of the backup at `at`, saying which it is.
+int go_to(const History& loaded, std::size_t at, const Arguments& args) {
+  auto sets = manager::undo(loaded.kept, at);
+  if (!sets) return refuse_change(sets.error().sentence);
+  note("the sets as backup " + std::to_string(at + 1) + " holds them, made " +
+       made_at(loaded.kept[at]));
+  return send_change(loaded.now, std::move(*sets), args);
+}
+
 }  // namespace
 
 int run_history(const Arguments& args) {
@@ -55,34 +70,41 @@ int run_history(const Arguments& args) {
   if (!loaded) return loaded.error();
   const auto& [now, now_sets, kept] = *loaded;
   if (args.positional.size() == 1) {
-    const auto at = backup_number("history", args.positional[0], kept);
+    const auto at = backup_index("history", args.positional[0], kept);
     if (!at) return kUsage;
-    return write_out(unified_diff(kept[*at].bytes, now.bytes, kept[*at].path, now.path)) ? kSuccess
-                                                                                         : kRefused;
+    if (!kept[*at].readable) return failed(kept[*at].sets.error());
+    write_diff(unified_diff(kept[*at].bytes, now.bytes, kept[*at].path, now.path));
+    return kSuccess;
   }
+  if (kept.empty()) note("the helper keeps no backups yet: it makes one before each change");
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (std::size_t i = 0; i < kept.size(); ++i) {
     // What the change it was made before did: from it to the next state.
     const auto& after = i == 0 ? now_sets : kept[i - 1].sets;
-    std::string what = "a block that does not read back";
-    std::vector<std::string> phrases;
-    if (kept[i].sets && after) {
-      phrases = manager::changes(*kept[i].sets, *after);
-      what.clear();
-      for (const std::string& phrase : phrases) what += (what.empty() ? "" : ", ") + phrase;
-      if (what.empty()) what = "no change to the sets";
+    const std::vector<std::string> phrases = what_changed(kept[i], after);
+    std::string what;
+    for (const std::string& phrase : phrases) what += (what.empty() ? "" : ", ") + phrase;
+    if (!kept[i].readable) {
+      what = "unreadable: " + kept[i].sets.error().sentence;
+    } else if (!kept[i].sets || !after) {
+      what = "a block that does not read back";
+    } else if (what.empty()) {
+      what = "no change to the sets";
     }
     if (args.json) {
-      list.push_back({{"backup", i + 1},
-                      {"made", made_at(kept[i])},
-                      {"path", kept[i].path},
-                      {"changes", kept[i].sets && after ? nlohmann::ordered_json(phrases)
-                                                        : nlohmann::ordered_json(nullptr)}});
+      nlohmann::ordered_json backup = {
+          {"backup", i + 1},
+          {"made", made_at(kept[i])},
+          {"path", kept[i].path},
+          {"changes", kept[i].sets && after ? nlohmann::ordered_json(phrases)
+                                            : nlohmann::ordered_json(nullptr)}};
+      if (!kept[i].readable) backup["unreadable"] = kept[i].sets.error().sentence;
+      list.push_back(std::move(backup));
     } else {
-      std::cout << (i + 1) << "\t" << made_at(kept[i]) << "\t" << what << "\n";
+      print_fields({std::to_string(i + 1), made_at(kept[i]), what});
     }
   }
-  if (args.json) print_json(nlohmann::ordered_json{{"backups", list}});
+  if (args.json) print_json({{"backups", list}});
   return kSuccess;
 }
 
@@ -92,13 +114,23 @@ int run_undo(const Arguments& args) {
   // so a block that no longer reads back can still be undone.
   auto loaded = history();
   if (!loaded) return loaded.error();
-  if (loaded->kept.empty()) return refuse_change("the helper keeps no backup to go back to");
-  const auto at = args.positional.empty() ? std::optional<std::size_t>(0)
-                                          : backup_number("undo", args.positional[0], loaded->kept);
-  if (!at) return kUsage;
-  auto sets = manager::undo(loaded->kept, *at);
-  if (!sets) return refuse_change(sets.error().sentence);
-  return send_change(loaded->now, std::move(*sets), args);
+  if (!args.positional.empty()) {
+    const auto at = backup_index("undo", args.positional[0], loaded->kept);
+    if (!at) return kUsage;
+    return go_to(*loaded, *at, args);
+  }
+  auto at = manager::undo_step(loaded->kept, loaded->now_sets);
+  if (!at) return refuse_change(at.error().sentence);
+  return go_to(*loaded, *at, args);
+}
+
+int run_redo(const Arguments& args) {
+  if (!args.positional.empty()) return usage_error("redo", "redo takes no arguments");
+  auto loaded = history();
+  if (!loaded) return loaded.error();
+  auto at = manager::redo_step(loaded->kept, loaded->now_sets);
+  if (!at) return refuse_change(at.error().sentence);
+  return go_to(*loaded, *at, args);
 }
 
 }  // namespace lantern_wharf::command
