@@ -203,7 +203,7 @@ std::string not_served() {
          group +
          ", and whom polkit allows (an administrator's password, asked for "
          "in the terminal or by the desktop), and only when they run " +
-         std::string(identity::CLIENT_PATH) +
+         std::string(identity::CLIENT_PATH) + " or " + std::string(identity::DESKTOP_PATH) +
          "; to be served without a password, ask an "
          "administrator to run: usermod -aG " +
          group + " YOUR-NAME (then log in again)";

@@ -14,7 +14,7 @@ import time
 import unittest
 
 import sandboxed
-from sandboxed import CLIENT, GROUP, HELPER, HOSTS, ORIGINAL, SOCKET, STORE, large_lines, sets_file
+from sandboxed import CLIENT, DESKTOP, GROUP, HELPER, HOSTS, ORIGINAL, SOCKET, STORE, large_lines, sets_file
 
 
 def writing():
@@ -99,6 +99,8 @@ class System(sandboxed.Fresh):
         self.assertEqual(other.returncode, 3, other.stderr)
         self.assertTrue(other.stderr.startswith(refusal), other.stderr)
         self.assertIn(b"usermod -aG ", other.stderr)
+        # Both programs the helper serves are named.
+        self.assertIn(("only when they run %s or %s;" % (CLIENT, DESKTOP)).encode(), other.stderr)
         copied = as_user("lwk-member", copy, "apply", sets)
         self.assertEqual(copied.returncode, 3)
         self.assertTrue(copied.stderr.startswith(refusal), copied.stderr)
