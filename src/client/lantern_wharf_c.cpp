@@ -163,7 +163,7 @@ lwk::Result<manager::Change, int> rendered(const char* sets_json, char** issues)
 lwk::Result<std::vector<std::uint64_t>, Failure> numbers_of(const unsigned long long* lines,
                                                             std::size_t count) {
   if (count > 0 && lines == nullptr) return bad_input("line numbers were counted but not given");
-  if (hosts_ipc::apply_request_octets(1, count, 0) > request_limit()) {
+  if (count > request_limit() || hosts_ipc::apply_request_octets(1, count, 0) > request_limit()) {
     return bad_input(std::to_string(count) + " line numbers were given, more than a set has lines");
   }
   return std::vector<std::uint64_t>(lines, lines + count);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -54,7 +55,7 @@ TEST(Manager, RepeatsKeptOffReadBackAsSent) {
                                           "10.0.0.2 c.test b.test",
                                           "::1 a.test",
                                           "0:0::1 A.test",
-                                          "# a comment",
+                                          "# a comment \"quoted\" \\ caf\xC3\xA9",
                                           ""};
   std::mt19937 rng(23);
   for (int round = 0; round < 400; ++round) {
@@ -81,6 +82,8 @@ TEST(Manager, RepeatsKeptOffReadBackAsSent) {
       }
     }
     EXPECT_EQ(switched, notes.size());
+    // And the sets file of the sets reads back as them.
+    EXPECT_EQ(*manager::parse_sets_file(*manager::to_sets_file(kept)), kept);
   }
   Sets two = {{"work", {{"10.0.0.1 a.test"}}}, {"home", {{"# x"}, {"10.0.0.1 A.test"}}}};
   EXPECT_EQ(manager::keep_repeats_off(two),
@@ -178,6 +181,39 @@ TEST(Manager, SendableAndTheCheckShareTheSizeRule) {
   EXPECT_EQ(manager::check(sets).error().kind, Failure::Kind::BadInput);
 }
 
+TEST(Manager, LinesArePickedByNumberOrHostName) {
+  const Sets sets = {
+      {"ads", {{"0.0.0.0 a.test b.test"}, {"# b.test"}, {"0.0.0.0 B.TEST", false}, {"::1 c"}}},
+      {"home", {{"10.0.0.1 b.test"}}}};
+  struct Case {
+    std::vector<std::string> words;
+    std::string picked;  // the numbers, or the refusal
+  };
+  const Case cases[] = {
+      {{"b.test"}, "1,3,"},
+      {{"4", "a.test", "1"}, "1,4,"},
+      {{"C"}, "4,"},
+      {{"0"}, "the set \"ads\" has no line 0 (it has 4)"},
+      {{"d.test"}, "no line of the set \"ads\" maps d.test"},
+  };
+  for (const Case& c : cases) {
+    const auto picked = manager::lines_picked(sets, "ads", c.words);
+    std::string got = picked ? "" : picked.error().sentence;
+    for (const std::uint64_t n : picked ? *picked : std::vector<std::uint64_t>{}) {
+      got += std::to_string(n) + ",";
+    }
+    EXPECT_EQ(got, c.picked) << c.words[0];
+  }
+  EXPECT_EQ(manager::find_host(sets, "B.test"),
+            (std::vector<manager::Found>{{0, 1}, {0, 3}, {1, 1}}));
+  // A list imported again keeps the lines that were off, the k-th of a text
+  // as the k-th was.
+  Set again = {"ads", {{"x"}, {"x"}, {"x"}, {"z"}, {"y"}}};
+  EXPECT_EQ(manager::keep_switched_off(again, {"ads", {{"x", false}, {"y"}, {"x"}, {"x", false}}}),
+            2u);
+  EXPECT_EQ(told({again}), "ads:-x,+x,-x,+z,+y,");
+}
+
 TEST(Manager, ImportJudgesTheLinesAsASetOfTheirOwn) {
   auto imported = manager::import("ads",
                                   "# list\r\n0.0.0.0 ads.test\nbad_line\n10.0.0.1 x.test\n"
@@ -194,6 +230,12 @@ TEST(Manager, ImportJudgesTheLinesAsASetOfTheirOwn) {
   EXPECT_EQ(manager::import("big", std::string(1u << 20, '#')).error().sentence,
             "the set would hold 1048579 octets of name and lines, and the helper takes at most "
             "1048576 in all");
+  // Line breaks alone are counted before a line is built: no message could
+  // carry so many lines.
+  EXPECT_EQ(manager::import("x", std::string(16u << 20, '\n')).error().sentence,
+            "the request is 83886095 octets, and a message to the helper carries at most 16777216");
+  EXPECT_TRUE(manager::import("x", " \n\t\n")->empty);
+  EXPECT_FALSE(manager::import("x", " \n#\n")->empty);
 }
 
 // A preview's failure tells the check's issues from the file's fault, which
@@ -253,6 +295,122 @@ TEST(Manager, HistoryReadsTheHelpersBackupsNewestFirst) {
   EXPECT_EQ(*manager::backup_numbered(*kept, 3), 2u);
   EXPECT_EQ(manager::backup_numbered(*kept, 4).error().sentence,
             "there is no backup 4 (there are 3)");
+
+  // What cannot be read is marked so and the rest are read: a FIFO, a link
+  // (to a good backup, even: the helper writes none), a file over the bound;
+  // and a block of more lines than a message carries does not read back.
+  const auto named = [&](std::uint64_t n) { return backups + "/" + backup_name(n * 100, n); };
+  ASSERT_EQ(mkfifo(named(4).c_str(), 0600), 0);
+  ASSERT_EQ(symlink(named(2).c_str(), named(5).c_str()), 0);
+  lwk_test::spit(named(6), "");
+  ASSERT_EQ(truncate(named(6).c_str(), (16 << 20) + 1), 0);
+  lwk_test::spit(named(7), kOpen + "\n# >>> lantern-wharf node: w\n" +
+                               std::string(3'400'000, '\n') + kClose + "\n");
+  kept = manager::history(store.path());
+  ASSERT_TRUE(kept) << kept.error().sentence;
+  std::vector<std::string> read;
+  for (const auto& backup : *kept) {
+    read.push_back(backup.sets
+                       ? "read"
+                       : (backup.readable ? "" : "unreadable: ") + backup.sets.error().sentence);
+  }
+  EXPECT_EQ(read, (std::vector<std::string>{
+                      named(7) + ": the managed block holds 3400001 lines, more than a message "
+                                 "to the helper carries",
+                      "unreadable: " + named(6) +
+                          ": the file is 16777217 octets, and the client reads at most 16777216",
+                      "unreadable: " + named(5) + ": not a regular file",
+                      "unreadable: " + named(4) + ": not a regular file", "read", "read",
+                      (*kept)[6].path + ": the file's markup is broken at line 2: a closing "
+                                        "marker with no opening one"}));
+}
+
+// The sets of state `n`, one of a walk of changes.
+Sets state(int n) { return {{"s", {{"# " + std::to_string(n)}}}}; }
+
+// Undo walks back and redo comes forward, found from the backups alone: the
+// same as an editor's undo stack over random changes, undos and redos (few
+// enough that the helper keeps every backup).
+TEST(Manager, UndoAndRedoWalkTheBackups) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<Sets> timeline = {state(0)};
+    std::size_t at = 0;
+    std::vector<manager::Backup> backups;  // newest first, as the helper keeps them
+    const auto go = [&](std::size_t to) {
+      backups.insert(backups.begin(), manager::Backup{"", 0, 0, "", timeline[at]});
+      at = to;
+    };
+    for (int step = 0; step < 10; ++step) {
+      const auto undo = manager::undo_step(backups, timeline[at]);
+      const auto redo = manager::redo_step(backups, timeline[at]);
+      ASSERT_EQ(undo.has_value(), at > 0) << round;
+      ASSERT_EQ(redo.has_value(), at + 1 < timeline.size()) << round;
+      const unsigned action = rng() % 3;
+      if (action == 0) {
+        timeline.resize(at + 1);
+        timeline.push_back(state(step + 1));
+        go(at + 1);
+      } else if (action == 1 && undo) {
+        ASSERT_EQ(*manager::undo(backups, *undo), timeline[at - 1]) << round;
+        go(at - 1);
+      } else if (action == 2 && redo) {
+        ASSERT_EQ(*manager::undo(backups, *redo), timeline[at + 1]) << round;
+        go(at + 1);
+      }
+    }
+  }
+  // Each undo is a change that takes a backup: of ten changes, kept in ten
+  // backups, undo reaches five back, and then says so.
+  std::vector<manager::Backup> backups;
+  Sets now = state(0);
+  const auto apply = [&](Sets to) {
+    backups.insert(backups.begin(), manager::Backup{"", 0, 0, "", now});
+    if (backups.size() > 10) backups.pop_back();
+    now = std::move(to);
+  };
+  for (int n = 1; n <= 10; ++n) apply(state(n));
+  int undone = 0;
+  while (auto back = manager::undo_step(backups, now)) {
+    apply(*manager::undo(backups, *back));
+    ++undone;
+  }
+  EXPECT_EQ(undone, 5);
+  EXPECT_EQ(now, state(5));
+  EXPECT_EQ(manager::undo_step(backups, now).error().sentence,
+            "there is nothing older to go back to: the sets are as the oldest of the 10 backups "
+            "the helper keeps holds them");
+}
+
+// A lookup finds the first line of a name in its family: a line before the
+// block that maps a name of a switched-on entry elsewhere wins, and is noted.
+TEST(Manager, EntriesTheFileAnswersOtherwiseAreNoted) {
+  const Sets sets = {{"lab",
+                      {{"10.9.9.9 kestrel.lan www"},
+                       {"10.0.0.1 a.test", false},
+                       {"::2 v6.test"},
+                       {"127.0.0.1 same.test"}}}};
+  const auto wins = [](const std::string& name, int line) {
+    return name + " is mapped by line " + std::to_string(line) +
+           " of /etc/hosts, outside the block; that line wins";
+  };
+  struct Case {
+    std::string file;
+    std::vector<hosts_ipc::Issue> notes;
+  };
+  const Case cases[] = {
+      {"# head\n127.0.1.1 Kestrel.LAN\n127.0.1.2 www\n",
+       {{wins("kestrel.lan", 2), 0, 1}, {wins("www", 3), 0, 1}}},
+      {"127.0.1.1 kestrel.lan\n\n" + kOpen + "\n" + kClose + "\n",
+       {{wins("kestrel.lan", 1), 0, 1}}},
+      {"10.9.9.9 kestrel.lan\n127.0.1.1 kestrel.lan\n", {}},  // the first line agrees
+      {"127.0.0.1 same.test\n10.0.0.2 a.test\n::1 kestrel.lan\n", {}},
+      {"::1 v6.test\n", {{wins("v6.test", 1), 0, 3}}},
+      {kOpen + "\n" + kClose + "\n127.0.1.1 kestrel.lan\n", {}},  // after the block
+      {"127.0.1.1 kestrel.lan\n" + kOpen + "\n", {}},             // markup broken
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(manager::shadowed(sets, c.file, "/etc/hosts"), c.notes) << c.file;
 }
 
 }  // namespace

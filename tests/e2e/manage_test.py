@@ -6,13 +6,17 @@ the bad inputs that are refused before anything is sent.
 Runs only inside scripts/sandbox.sh.
 """
 
+import ipaddress
 import json
 import os
+import pty
+import random
 import subprocess
+import time
 import unittest
 
 import sandboxed
-from sandboxed import CLIENT, HOSTS, NODE, OFF, ORIGINAL, block
+from sandboxed import CLIENT, HOSTS, NODE, OFF, ORIGINAL, STORE, block
 
 
 
@@ -41,9 +45,26 @@ class Manage(sandboxed.Fresh):
         with open(HOSTS, encoding="utf-8") as f:
             return f.read()
 
+    def scratch_file(self, name, content):
+        path = os.path.join(self.scratch, name)
+        with open(path, "wb" if isinstance(content, bytes) else "w") as f:
+            f.write(content)
+        return path
+
+    def refused(self, *args, stdin=b"", status=2):
+        """The client's stderr for a command that fails with `status`."""
+        r = self.client(*args, stdin=stdin)
+        self.assertEqual(r.returncode, status, r.stderr)
+        return r.stderr
+
     def test_a_persons_way_through_the_commands(self):
         self.start_helper()
-        self.ok("list", out=b"")
+        self.assertEqual(self.ok("list", out=b"").stderr,
+                         b"lantern-wharf: there are no sets in /etc/hosts yet: add makes one, "
+                         b"import makes a list one\n")
+        self.assertEqual(self.ok("history", out=b"").stderr,
+                         b"lantern-wharf: the helper keeps no backups yet: it makes one before "
+                         b"each change\n")
         self.ok("add", "work", "10.0.0.5 intranet.test", "10.0.0.6 wiki.test")
         self.assertEqual(self.file(), block(NODE + "work", "10.0.0.5 intranet.test",
                                             "10.0.0.6 wiki.test"))
@@ -78,11 +99,13 @@ class Manage(sandboxed.Fresh):
         self.ok("rename", "ads", "blocklist")
         # Completion offers the commands, and the sets where a set is wanted.
         self.assertEqual(self.complete("lantern-wharf", "re"),
-                         ["remove", "rename", "remove-everything"])
+                         ["remove", "rename", "redo", "remove-everything"])
+        self.assertEqual(self.complete("lantern-wharf", "import", "--a"), ["--allow-empty"])
         self.assertEqual(self.complete("lantern-wharf", "show", ""), ["work", "home", "blocklist"])
         self.assertEqual(self.complete("lantern-wharf", "import", "--o"), [])
         self.assertEqual(self.complete("lantern-wharf", "add", "--o"), ["--off"])
         self.ok("enable", "work")
+        before_home_removal = self.file()
         self.ok("remove", "home")
         before_removal = self.file()
         self.ok("remove", "blocklist", "1")
@@ -95,10 +118,14 @@ class Manage(sandboxed.Fresh):
                          [['changed "blocklist"'], ['removed "home"'], ['changed "work"']])
         r = self.ok("history", "1", out=None)
         self.assertIn(b"\n-# a published list\n", r.stdout)  # the backup against now
-        self.ok("undo")
-        self.assertEqual(self.file(), before_removal)
-        self.ok("undo")  # undoing the undo
-        self.assertEqual(self.file(), expected)
+        # Undo walks back, redo comes forward, and the ends are said.
+        for command, state in [("undo", before_removal), ("undo", before_home_removal),
+                               ("redo", before_removal), ("redo", expected)]:
+            self.ok(command)
+            self.assertEqual(self.file(), state, command)
+        self.assertEqual(self.refused("redo"), b"lantern-wharf: there is nothing to redo: no undo "
+                                               b"has been made since the last change; nothing was "
+                                               b"sent\n")
         # Export, remove everything, and apply the export: the same file.
         exported = self.ok("export", out=None).stdout
         saved = os.path.join(self.scratch, "saved.json")
@@ -124,6 +151,11 @@ class Manage(sandboxed.Fresh):
         with open(half, "w", encoding="utf-8") as f:
             f.write("0.0.0.0 %s.example\n" % ("x" * 40) * 10000)
         self.ok("import", "half", half)
+        empty = self.scratch_file("empty.txt", "")
+        breaks = self.scratch_file("breaks.txt", "\n" * (16 << 20))
+        twice = sandboxed.sets_file(self.scratch, "twice", [])
+        with open(twice, "w", encoding="utf-8") as f:
+            json.dump({"sets": [{"name": "a"}, {"name": "a"}]}, f)
         cases = [
             (["show", "nothing"], b'lantern-wharf: there is no set named "nothing"\n'),
             (["add", "work", b"10.0.0.7 \xff.test"],
@@ -138,8 +170,23 @@ class Manage(sandboxed.Fresh):
              b'lantern-wharf: there is no set named "nothing"; nothing was sent\n'),
             (["disable", "work", "2"],
              b'lantern-wharf: the set "work" has no line 2 (it has 1); nothing was sent\n'),
-            (["remove", "work", "0"], b'lantern-wharf: "0" is not a line number (lines count '
-                                      b"from 1)\ntry 'lantern-wharf remove --help'\n"),
+            (["remove", "work", "0"],
+             b'lantern-wharf: the set "work" has no line 0 (it has 1); nothing was sent\n'),
+            (["disable", "work", "wiki.test"],
+             b'lantern-wharf: no line of the set "work" maps wiki.test; nothing was sent\n'),
+            (["import", "x", empty],
+             ('lantern-wharf: %s holds nothing but white space, and importing it would empty the '
+              'set "x" (--allow-empty imports it all the same); nothing was sent\n'
+              % empty).encode()),
+            (["import", "x", breaks],
+             ("lantern-wharf: %s: the request is 83886095 octets, and a message to the helper "
+              "carries at most 16777216; nothing was sent\n" % breaks).encode()),
+            (["apply", twice], b'lantern-wharf: there are two sets named "a"\n'),
+            (["add", "work", "# \x1b[8m"],
+             b'lantern-wharf: set "work", line 2: the line holds the control character U+001B, '
+             b'which the hosts file must not carry; nothing was sent\n'),
+            (["redo"], b"lantern-wharf: there is nothing to redo: no undo has been made since the "
+                       b"last change; nothing was sent\n"),
             (["rename", "work", "work2", "extra"], None),
             (["undo", "99"], b"lantern-wharf: there is no backup 99 (there are 2)\n"),
             (["import", "x", self.scratch],
@@ -184,6 +231,143 @@ class Manage(sandboxed.Fresh):
                         r.stdout.splitlines()[0], r.stdout)
         self.ok("undo")
         self.assertEqual(self.file(), good)
+
+    def test_apply_never_loses_a_line(self):
+        """A property over apply: whatever a sets file holds, the sets read back
+        as it was sent, each repeat of an entry an earlier line writes kept
+        switched off and named, never left out."""
+        self.start_helper()
+        texts = ["10.0.0.1 x.test", "10.0.0.1 X.test", "10.0.0.1  x.test", "10.0.0.2 y.test",
+                 "::1 x.test", "0:0::1 X.TEST", "10.0.0.2 y.test z.test", "# note"]
+        rng = random.Random(23)
+        for round in range(20):
+            sets = [{"name": "set %d" % s, "lines": [
+                {"text": rng.choice(texts), "enabled": rng.random() < 0.8}
+                for _ in range(rng.randrange(6))]} for s in range(1 + rng.randrange(3))]
+            path = self.scratch_file("sets.json", json.dumps({"sets": sets}))
+            r = self.client("apply", path)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            # The entries in the order the file writes them: the first of each key wins.
+            written, kept_off = set(), 0
+            for s in sets:
+                for line in s["lines"]:
+                    if not line["enabled"] or line["text"].startswith("#"):
+                        continue
+                    address, *names = line["text"].split()
+                    key = (ipaddress.ip_address(address), tuple(n.lower() for n in names))
+                    if key in written:
+                        line["enabled"] = False
+                        kept_off += 1
+                    written.add(key)
+            self.assertEqual(r.stderr.count(b" is kept switched off: "), kept_off)
+            exported = json.loads(self.ok("export", out=None).stdout)
+            self.assertEqual(exported, {"sets": sets}, round)
+
+    def test_the_helper_refuses_control_characters_however_sent(self):
+        """A request that the client would not send, sent as octets: the
+        helper's own check refuses it, and the file keeps no control octet."""
+        self.start_helper()
+        sets = self.scratch_file("nul.json", json.dumps(
+            {"sets": [{"name": "a\u0007", "lines": ["# a \u0000 b", {"text": "\u001b[8m",
+                                                                    "enabled": False}]}]}))
+        request = subprocess.run([CLIENT, "encode", sets], capture_output=True, check=True).stdout
+        r = self.client("send", stdin=request)
+        self.assertEqual(r.returncode, 1)
+        issues = json.loads(self.client("decode", "--json", stdin=r.stdout).stdout)["issues"]
+        tail = ", which the hosts file must not carry"
+        self.assertEqual([(i["line"], i["message"]) for i in issues], [
+            (0, "the set's name holds the control character U+0007" + tail),
+            (1, "the line holds the control character U+0000" + tail),
+            (2, "the line holds the control character U+001B" + tail)])
+        self.assertEqual(self.file(), ORIGINAL)
+
+    def test_a_bad_backup_is_marked_and_the_rest_are_read(self):
+        self.start_helper()
+        self.ok("add", "work", "10.0.0.5 intranet.test")
+        self.ok("add", "work", "10.0.0.6 wiki.test")
+        backups = os.path.join(STORE, "backups")
+        later = time.time_ns() + 10**12
+        name = lambda n: os.path.join(backups, "hosts-%024d-%06d" % (later + n, 900 + n))
+        os.symlink("/etc/shadow", name(1))
+        os.mkfifo(name(2))
+        with open(name(3), "wb") as f:
+            f.truncate(17 << 20)
+        listing = self.ok("history", out=None).stdout.decode().splitlines()
+        self.assertEqual([line.split("\t")[2] for line in listing[:3]], [
+            "unreadable: %s: the file is 17825792 octets, and the client reads at most 16777216"
+            % name(3), "unreadable: %s: not a regular file" % name(2),
+            "unreadable: %s: not a regular file" % name(1)])
+        self.assertEqual(self.refused("history", "3", status=1),
+                         ("lantern-wharf: %s: not a regular file\n" % name(1)).encode())
+        # Undo passes over them, and a readable backup is reached by its number.
+        diff = self.ok("undo", "--diff", out=None).stdout
+        self.assertIn(b"\n-10.0.0.6 wiki.test\n", diff)
+        self.assertEqual(self.ok("undo", "4", "--diff", out=None).stdout, diff)
+
+    def test_what_a_person_expects(self):
+        with open(HOSTS, "w", encoding="utf-8") as f:
+            f.write(ORIGINAL + "127.0.1.1 kestrel.lan\n")
+        self.start_helper()
+        # An entry a line outside the block answers otherwise: a note, not a refusal.
+        note = (b'lantern-wharf: set "lab", line 1: kestrel.lan is mapped by line 3 of '
+                b"/etc/hosts, outside the block; that line wins\n")
+        self.assertEqual(self.ok("add", "lab", "10.9.9.9 kestrel.lan").stderr, note)
+        self.assertEqual(self.ok("show", "lab", out=b"1\ton\t10.9.9.9 kestrel.lan\n").stderr, note)
+        # A list imported again keeps what was switched off; lines by host name.
+        listing = "0.0.0.0 a.example\n0.0.0.0 b.example c.example\n"
+        self.ok("import", "ads", stdin=listing.encode())
+        self.ok("disable", "ads", "C.example")
+        r = self.ok("import", "ads", stdin=(listing + "0.0.0.0 d.example\n").encode())
+        self.assertEqual(r.stderr, b"lantern-wharf: kept 1 line switched off, as in the set before\n")
+        self.ok("show", "ads", out=b"1\ton\t0.0.0.0 a.example\n2\toff\t0.0.0.0 b.example c.example\n"
+                                   b"3\ton\t0.0.0.0 d.example\n")
+        self.ok("find", "b.EXAMPLE", out=b"ads\t2\toff\t0.0.0.0 b.example c.example\n")
+        self.assertEqual(self.refused("find", "e.example", status=1),
+                         b"lantern-wharf: no line of the sets maps e.example\n")
+        self.ok("remove", "ads", "a.example", "3")
+        self.ok("import", "--allow-empty", "ads", stdin=b"")
+        self.ok("list", out=b"lab\t1 on, 0 off\nads\t0 on, 0 off\n")
+        # What could not be written is said.
+        for args in [["list"], ["export"], ["history"]]:
+            with open("/dev/full", "wb") as full:
+                r = subprocess.run([CLIENT, *args], stdout=full, stderr=subprocess.PIPE, timeout=90)
+            self.assertEqual((r.returncode, r.stderr), (1, b"lantern-wharf: writing standard "
+                             b"output: No space left on device (os error 28)\n"), args)
+
+    def test_what_is_shown_is_escaped_and_coloured_only_on_a_terminal(self):
+        # A block written before the helper refused control characters.
+        with open(HOSTS, "w", encoding="utf-8") as f:
+            f.write(block(NODE + "a\x1b]0;x\x07", OFF + "\x1b[8m", "10.0.0.1 x.test"))
+        self.ok("list", out=b"a\\u{1b}]0;x\\u{7}\t1 on, 1 off\n")
+        self.ok("show", "a\x1b]0;x\x07", out=b"1\toff\t\\u{1b}[8m\n2\ton\t10.0.0.1 x.test\n")
+        bad = self.scratch_file("bad.json", json.dumps({"sets": [{"name": "a", "lines": ["x"]}]}))
+        red = b"\x1b[31mset 0, line 1\x1b[m: "
+
+        plain = {k: v for k, v in os.environ.items() if k != "NO_COLOR"}
+
+        def on_a_terminal(*args, **env):
+            pid, fd = pty.fork()
+            if pid == 0:
+                os.execve(CLIENT, [CLIENT, *args], {**plain, **env})
+            out = b""
+            while True:
+                try:
+                    chunk = os.read(fd, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                out += chunk
+            os.waitpid(pid, 0)
+            return out
+
+        self.assertIn(red, on_a_terminal("check", "--hosts", HOSTS, bad, TERM="xterm"))
+        self.assertNotIn(red, on_a_terminal("check", "--hosts", HOSTS, bad, TERM="xterm",
+                                            NO_COLOR="1"))
+        self.assertIn(red, on_a_terminal("check", "--color=always", "--hosts", HOSTS, bad,
+                                         NO_COLOR="1"))
+        self.assertNotIn(b"\x1b[31m", self.client("check", "--hosts", HOSTS, bad).stderr)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

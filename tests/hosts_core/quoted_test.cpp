@@ -44,6 +44,16 @@ TEST(Quoted, Escapes) {
   for (const Case& c : cases) EXPECT_EQ(quoted_form(c.text), c.quoted) << c.text;
 }
 
+// Only what a terminal would take as a command is escaped, as the quoted
+// form writes it; quotation marks, backslashes and the rest stand.
+TEST(Quoted, ControlsEscaped) {
+  using hosts_core::quoted::controls_escaped;
+  EXPECT_EQ(controls_escaped(std::string("\x1b]0;\"t\\\x07\t\0\n", 11)),
+            "\\u{1b}]0;\"t\\\\u{7}\\t\\0\\n");
+  EXPECT_EQ(controls_escaped("a\tb\r\n\xC2\x9B\xC2\xA0\xFF", "\t\n"),
+            "a\tb\\r\n\\u{9b}\xC2\xA0\\x{ff}");  // CSI in C1; a no-break space stands
+}
+
 TEST(Quoted, TableBoundaries) {
   EXPECT_FALSE(needs_escape(U' '));
   EXPECT_FALSE(needs_escape(U'~'));

@@ -17,6 +17,11 @@ namespace {
 
 TEST(CInterface, RefusesBadSetsBeforeReadingOrSending) {
   const std::string huge = "{\"sets\": [], \"x\": \"" + std::string(16u << 20, 'a') + "\"}";
+  // Empty lines count no octets against the check, but five each on the
+  // wire: 5,500,000 of them could never be sent.
+  std::string empty_lines = R"({"sets": [{"name": "a", "lines": ["")";
+  for (int i = 1; i < 5'500'000; ++i) empty_lines += R"(,"")";
+  empty_lines += "]}]}";
   struct Case {
     const char* json;
     const char* sentence;
@@ -27,6 +32,11 @@ TEST(CInterface, RefusesBadSetsBeforeReadingOrSending) {
       {"{\"sets\": [{\"lines\": []}]}", "the sets file: sets[0]: missing \"name\""},
       {huge.c_str(),
        "the sets file holds more than 16777216 octets, and the client reads at most 16777216"},
+      {empty_lines.c_str(),
+       "the sets file: the request is 27500016 octets, and a message to the helper carries at "
+       "most 16777216"},
+      {R"({"sets": [{"name": "a", "lines": [], "lines": ["x"]}]})",
+       "the sets file: sets[0]: the key \"lines\" is given twice"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sentence);
@@ -43,7 +53,22 @@ TEST(CInterface, RefusesBadSetsBeforeReadingOrSending) {
     EXPECT_EQ(issues, nullptr);
     EXPECT_EQ(length, 0u);
     EXPECT_STREQ(lw_last_error(), c.sentence);
+    EXPECT_EQ(lw_check(c.json, &issues), LW_BAD_INPUT);
+    EXPECT_STREQ(lw_last_error(), c.sentence);
   }
+  // Sets that only their names could tell apart are not sent, nor checked.
+  const char* twice = R"({"sets": [{"name": "a"}, {"name": "a"}]})";
+  char* response = nullptr;
+  char* issues = nullptr;
+  EXPECT_EQ(lw_apply(twice, &response), LW_BAD_INPUT);
+  EXPECT_STREQ(lw_last_error(), "there are two sets named \"a\"");
+  EXPECT_EQ(lw_check(twice, &issues), LW_BAD_INPUT);
+  EXPECT_EQ(issues, nullptr);
+  // Octets and counts beyond any response or set are refused before a look.
+  const char octet = 0;
+  EXPECT_EQ(lw_decode(&octet, (256u << 20) + 1, &response), LW_BAD_INPUT);
+  EXPECT_STREQ(lw_last_error(),
+               "the response is 268435457 octets, and the client decodes at most 268435456");
 }
 
 TEST(CInterface, RefusesAMissingPlaceForTheOutput) {
@@ -79,6 +104,8 @@ TEST(CInterface, ChangesAreMadeOnTheSetsFileAloneAndRefusedWithTheirSentence) {
   const auto sets_file = [](const std::string& sets) { return R"({"sets":[)" + sets + "]}"; };
   const std::string home = set("home", "");
   const unsigned long long two[] = {2};
+  const std::string many_breaks(16u << 20, '\n');
+  const std::string too_long((16u << 20) + 1, '#');
   const unsigned long long one_and_three[] = {1, 3};
   struct Case {
     const char* what;
@@ -137,6 +164,17 @@ TEST(CInterface, ChangesAreMadeOnTheSetsFileAloneAndRefusedWithTheirSentence) {
       {"sets that do not parse",
        [&](char** out) { return lw_rename("{\"sets\": 1}", "a", "b", out); }, std::nullopt,
        "the sets file: sets: expected an array"},
+      {"more lines than a message carries",
+       [&](char** out) { return lw_add_lines(work, "lab", many_breaks.c_str(), 1, out); },
+       std::nullopt,
+       "the request is 83886095 octets, and a message to the helper carries at most 16777216"},
+      {"more text than the client reads",
+       [&](char** out) { return lw_add_lines(work, "lab", too_long.c_str(), 1, out); },
+       std::nullopt,
+       "the lines hold more than 16777216 octets, and the client reads at most 16777216"},
+      {"more line numbers than a set has lines",
+       [&](char** out) { return lw_switch(work, "work", two, 1u << 30, 1, out); }, std::nullopt,
+       "1073741824 line numbers were given, more than a set has lines"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
