@@ -62,11 +62,13 @@ expected="644 root root lib/systemd/system/lantern-wharf-helper.service
 644 root root usr/share/man/man1/lantern-wharf-enable.1.gz
 644 root root usr/share/man/man1/lantern-wharf-encode.1.gz
 644 root root usr/share/man/man1/lantern-wharf-export.1.gz
+644 root root usr/share/man/man1/lantern-wharf-find.1.gz
 644 root root usr/share/man/man1/lantern-wharf-flush.1.gz
 644 root root usr/share/man/man1/lantern-wharf-history.1.gz
 644 root root usr/share/man/man1/lantern-wharf-import.1.gz
 644 root root usr/share/man/man1/lantern-wharf-list.1.gz
 644 root root usr/share/man/man1/lantern-wharf-preview.1.gz
+644 root root usr/share/man/man1/lantern-wharf-redo.1.gz
 644 root root usr/share/man/man1/lantern-wharf-remove.1.gz
 644 root root usr/share/man/man1/lantern-wharf-remove-everything.1.gz
 644 root root usr/share/man/man1/lantern-wharf-rename.1.gz

@@ -249,8 +249,7 @@ const char* const RENAME =
     "\n" LWK_CHANGE_OPTIONS;
 
 const char* const IMPORT =
-    "usage: lantern-wharf import [--skip-refused] [--allow-empty] [--diff] [--json]\n"
-    "                            SET [FILE]\n"
+    "usage: lantern-wharf import [--skip-refused] [--allow-empty] [--diff] [--json] SET [FILE]\n"
     "\n"
     "Makes the lines of the hosts-format FILE (standard input when FILE is - or\n"
     "left out) the lines of the set SET, made when there is none of that name:\n"

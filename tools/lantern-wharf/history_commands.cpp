@@ -53,11 +53,12 @@ std::vector<std::string> what_changed(const manager::Backup& backup,
   return manager::changes(*backup.sets, *after);
 }
 
-// Goes to the sets of the backup at `at`, saying which it is.
-int go_to(const History& loaded, std::size_t at, const Arguments& args) {
+// Goes to the sets of the backup at `at`, saying which it is: `how` is
+// "going back" or "coming forward".
+int go_to(const History& loaded, std::size_t at, const Arguments& args, const std::string& how) {
   auto sets = manager::undo(loaded.kept, at);
   if (!sets) return refuse_change(sets.error().sentence);
-  note("the sets as backup " + std::to_string(at + 1) + " holds them, made " +
+  note(how + " to the sets of backup " + std::to_string(at + 1) + ", made " +
        made_at(loaded.kept[at]));
   return send_change(loaded.now, std::move(*sets), args);
 }
@@ -117,11 +118,11 @@ int run_undo(const Arguments& args) {
   if (!args.positional.empty()) {
     const auto at = backup_index("undo", args.positional[0], loaded->kept);
     if (!at) return kUsage;
-    return go_to(*loaded, *at, args);
+    return go_to(*loaded, *at, args, "going back");
   }
   auto at = manager::undo_step(loaded->kept, loaded->now_sets);
   if (!at) return refuse_change(at.error().sentence);
-  return go_to(*loaded, *at, args);
+  return go_to(*loaded, *at, args, "going back");
 }
 
 int run_redo(const Arguments& args) {
@@ -130,7 +131,7 @@ int run_redo(const Arguments& args) {
   if (!loaded) return loaded.error();
   auto at = manager::redo_step(loaded->kept, loaded->now_sets);
   if (!at) return refuse_change(at.error().sentence);
-  return go_to(*loaded, *at, args);
+  return go_to(*loaded, *at, args, "coming forward");
 }
 
 }  // namespace lantern_wharf::command
