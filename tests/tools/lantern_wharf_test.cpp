@@ -33,11 +33,9 @@ std::string as_json_error(const std::string& said) {
   return nlohmann::json{{"error", said.substr(15, said.size() - 16)}}.dump() + "\n";
 }
 
-// Runs the tool with `args` and the file at `in` on standard input, and
-// standard output into the file at `out` (read back) or the one given. A
-// tool that has not ended after ten seconds is killed and reads as status -1.
-Outcome tool_reading(const std::vector<std::string>& args, const std::string& in,
-                     const std::string& out = "") {
+// Runs the tool with `args` and the file at `in` on standard input. A tool
+// that has not ended after ten seconds is killed and reads as status -1.
+Outcome tool_reading(const std::vector<std::string>& args, const std::string& in) {
   lwk_test::TempDir io;
   std::vector<std::string> all = {LANTERN_WHARF};
   all.insert(all.end(), args.begin(), args.end());
@@ -47,8 +45,7 @@ Outcome tool_reading(const std::vector<std::string>& args, const std::string& in
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-  const std::string out_path = out.empty() ? io / "out" : out;
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, all[0].c_str(), &actions, nullptr, argv.data(), environ);
@@ -454,21 +451,6 @@ TEST_F(ToolTest, RefusedBeforeSending) {
     const Outcome o = tool({"apply", file("sets.json", c.json)});
     EXPECT_EQ(o.status, 2) << c.json;
     EXPECT_EQ(o.err, "lantern-wharf: " + c.said + "\n") << c.json;
-  }
-}
-
-// An output that could not be written is said, and the status is not 0.
-TEST_F(ToolTest, AFailedWriteIsSaid) {
-  const auto sets = file("sets.json", R"({"sets": [{"name": "dev", "lines": ["10.0.0.1 a"]}]})");
-  const auto hosts = file("hosts", "");
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"encode", "flush"},
-                                               {"check", "--json", "--hosts", hosts, sets},
-                                               {"preview", "--hosts", hosts, sets},
-                                               {"--help"}}) {
-    const Outcome o = tool_reading(args, "/dev/null", "/dev/full");
-    EXPECT_EQ(o.status, 1) << testing::PrintToString(args);
-    EXPECT_EQ(o.err,
-              "lantern-wharf: writing standard output: No space left on device (os error 28)\n");
   }
 }
 
