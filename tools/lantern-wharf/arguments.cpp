@@ -71,8 +71,9 @@ std::optional<Arguments> parse_arguments(const std::vector<std::string>& args,
       return refuse("unknown option " + arg);
     }
   }
-  if (out.json && out.diff)
+  if (out.json && out.diff) {
     return refuse("--json and --diff do not go together: a diff is no JSON");
+  }
   return out;
 }
 
