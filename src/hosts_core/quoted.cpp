@@ -41,6 +41,26 @@ void append_control(std::string* out, char c) {
   }
 }
 
+// Appends the character that begins at text[i], as \u{X} when `escaped`
+// holds for its code point, else as it stands; an octet that begins no
+// UTF-8 character as \x{X}. Gives the octets it took.
+template <class Escaped>
+std::size_t append_character(std::string* out, std::string_view text, std::size_t i,
+                             Escaped escaped) {
+  char32_t code_point;
+  const std::size_t len = lwk::utf8::decode(text, i, &code_point);
+  if (len == 0) {
+    append_hex(out, "\\x{", static_cast<unsigned char>(text[i]));
+    return 1;
+  }
+  if (escaped(code_point)) {
+    append_hex(out, "\\u{", code_point);
+  } else {
+    out->append(text.substr(i, len));
+  }
+  return len;
+}
+
 }  // namespace
 
 std::string controls_escaped(std::string_view text, std::string_view kept) {
@@ -60,19 +80,7 @@ std::string controls_escaped(std::string_view text, std::string_view kept) {
       ++i;
       continue;
     }
-    char32_t code_point;
-    const std::size_t len = lwk::utf8::decode(text, i, &code_point);
-    if (len == 0) {
-      append_hex(&out, "\\x{", octet);
-      ++i;
-    } else {
-      if (code_point <= 0x9F) {
-        append_hex(&out, "\\u{", code_point);
-      } else {
-        out.append(text.substr(i, len));
-      }
-      i += len;
-    }
+    i += append_character(&out, text, i, [](char32_t c) { return c <= 0x9F; });  // C1 controls
   }
   return out;
 }
@@ -118,19 +126,7 @@ std::string quoted_form(std::string_view text) {
       ++i;
       continue;
     }
-    char32_t code_point;
-    const std::size_t len = lwk::utf8::decode(text, i, &code_point);
-    if (len == 0) {
-      append_hex(&out, "\\x{", octet);
-      ++i;
-      continue;
-    }
-    if (needs_escape(code_point)) {
-      append_hex(&out, "\\u{", code_point);
-    } else {
-      out.append(text.substr(i, len));
-    }
-    i += len;
+    i += append_character(&out, text, i, needs_escape);
   }
   out += '"';
   return out;
