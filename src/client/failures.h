@@ -36,11 +36,18 @@ inline lwk::Result<void, Failure> fits_in_a_message(std::uint64_t sets, std::uin
   return lwk::success();
 }
 
+// The refusal of a second set of one name.
+inline lwk::Unexpected<Failure> name_taken(std::string_view name);
+
 // `text` between double quotation marks, as the sentences name sets.
 inline std::string in_quotes(std::string_view text) {
   std::string out(1, '"');
   out.append(text).push_back('"');
   return out;
+}
+
+inline lwk::Unexpected<Failure> name_taken(std::string_view name) {
+  return bad_input("there is a set named " + in_quotes(name) + " already");
 }
 
 }  // namespace lantern_wharf::manager

@@ -363,6 +363,81 @@ lwk::Result<hosts_ipc::Response, Failure> ask(const hosts_ipc::Request& request)
 // issues, done, or unchanged.
 lwk::Result<hosts_ipc::Response, Failure> apply(const Sets& sets);
 
+// ---- One of several: sets marked as alternatives of a group ----
+// A set is one of the alternatives of the group G when its first line is the
+// comment "# one of: G". The mark is an ordinary line of the block: it reads
+// back with its set (switched on or off alike), every other reader of the
+// file sees a comment, and it counts in the helper's numbering of the set's
+// lines, as line 1. At most one set of a group is meant to be on: switching
+// one on switches the others off, in the same apply. Pure.
+
+inline constexpr std::string_view ONE_OF_PREFIX = "# one of: ";
+
+// The group `set` is one of; empty when it is not marked.
+std::string_view group_of(const Set& set);
+
+// Marks the set `name` as one of `group`: its first line becomes the mark, in
+// place of a mark it had. BadInput for an unknown set, and ""G" cannot name a
+// group: a group's name is not empty, holds no control character, and neither
+// begins nor ends with a space".
+lwk::Result<void, Failure> mark_one_of(Sets& sets, std::string_view name, std::string_view group);
+
+// Takes the mark of the set `name` away; "the set "S" is one of no group".
+lwk::Result<void, Failure> unmark_one_of(Sets& sets, std::string_view name);
+
+// Switches off every line but the mark of the other sets of the group of the
+// set `name` that have a line on; one sentence for each: "switched off "T":
+// only one of "G" is on at a time". Nothing when `name` is in no group.
+std::vector<std::string> switch_off_others(Sets& sets, std::string_view name);
+
+// Switches every line of the set `name` but its mark on or off, as the
+// switch of a whole set in a window or a tray does; switching it on switches
+// off the other sets of its group, and gives switch_off_others()'s
+// sentences. BadInput for an unknown set.
+lwk::Result<std::vector<std::string>, Failure> switch_set(Sets& sets, std::string_view name,
+                                                          bool on);
+
+// ---- History, told ----
+
+// What the change from `backup` to `after` did, in one phrase: changes()
+// joined by ", ", "no change to the sets", "unreadable: REASON" for a backup
+// that could not be read, or "a block that does not read back" when either
+// holds no sets.
+std::string what_changed(const Backup& backup, const lwk::Result<Sets, Failure>& after);
+
+// ---- Sets made in a window ----
+
+// Adds an empty set named `name` at the end; "there is a set named "S"
+// already" when one has that name.
+lwk::Result<void, Failure> add_set(Sets& sets, std::string_view name);
+
+// ---- Sets changed elsewhere while a face held edits not yet applied ----
+
+// The edits made from `base` to `mine`, carried onto `theirs`, the sets the
+// file holds since it was changed elsewhere. Set by set, by name: a set
+// changed on one side only takes that side's version; a set changed on both
+// keeps the one made here, and is named; a set added on either side is kept;
+// a set removed on one side and left alone on the other is removed. The
+// order is `mine`'s when the sets were reordered here, `theirs`' otherwise,
+// with the sets only the other side holds after them. When any of the three
+// holds two sets of one name, `mine` is kept whole, and that is said. Pure.
+struct Merged {
+  Sets sets;
+  std::vector<std::string> notes;  // one sentence for each set kept against the file
+};
+Merged merge(const Sets& base, const Sets& mine, const Sets& theirs);
+
+// ---- The whole file, as a window shows it ----
+
+// The 1-based numbers of the first and last lines of the managed block of
+// the file whose bytes are `bytes`, its two marker lines included; {0, 0}
+// when the file has no block or its markup is broken. Pure.
+struct LineSpan {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+};
+LineSpan block_span(std::string_view bytes);
+
 }  // namespace lantern_wharf::manager
 
 #endif  // LWK_CLIENT_MANAGER_H_

@@ -142,7 +142,7 @@ lwk::Result<void, Failure> rename(Sets& sets, std::string_view from, std::string
   auto at = find(sets, from);
   if (!at) return lwk::unexpected(std::move(at).error());
   if (from != to && holds(sets, to)) {
-    return bad_input("there is a set named " + in_quotes(to) + " already");
+    return name_taken(to);
   }
   sets[*at].name = std::string(to);
   return lwk::success();

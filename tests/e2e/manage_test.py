@@ -205,6 +205,32 @@ class Manage(sandboxed.Fresh):
                     self.assertEqual(r.stderr, message)
         self.assertEqual(self.file(), before)
 
+    def test_sets_marked_as_one_of_a_group(self):
+        """Enabling one set of a group switches the others off in the same
+        apply; the mark is line 1 of each, and 'remove SET 1' takes it away."""
+        self.start_helper()
+        self.ok("add", "--one-of", "env", "dev", "10.0.0.1 app.test")
+        self.ok("add", "--off", "--one-of", "env", "staging", "10.0.0.2 app.test")
+        self.ok("add", "--one-of", "lab", "bench", "10.0.0.9 rig.test")
+        r = self.ok("enable", "staging")
+        self.assertEqual(r.stderr, b'lantern-wharf: switched off "dev": only one of "env" is on '
+                                   b"at a time\n")
+        self.assertEqual(self.file(), block(NODE + "dev", "# one of: env", OFF + "10.0.0.1 app.test",
+                                            NODE + "staging", "# one of: env", "10.0.0.2 app.test",
+                                            NODE + "bench", "# one of: lab", "10.0.0.9 rig.test"))
+        history = json.loads(self.ok("history", "--json", out=None).stdout)["backups"]
+        self.assertEqual(history[0]["changes"], ['changed "dev"', 'changed "staging"'])
+        r = self.client("add", "--one-of", " env", "dev")
+        self.assertEqual((r.returncode, r.stderr),
+                         (2, b'lantern-wharf: " env" cannot name a group: a group\'s name is not '
+                             b"empty, holds no control character, and neither begins nor ends "
+                             b"with a space; nothing was sent\n"))
+        # Unmarked, dev no longer switches staging off: the helper refuses both on.
+        self.ok("remove", "dev", "1")
+        r = self.client("enable", "dev")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b"app.test is mapped to more than one address", r.stderr)
+
     def test_a_block_edited_by_hand_is_not_changed_but_can_be_undone(self):
         self.start_helper()
         self.ok("add", "work", "10.0.0.5 intranet.test")

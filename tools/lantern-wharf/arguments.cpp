@@ -67,6 +67,12 @@ std::optional<Arguments> parse_arguments(const std::vector<std::string>& args,
       out.hosts = args[++i];
     } else if (arg.starts_with("--hosts=") && permits("hosts")) {
       out.hosts = arg.substr(8);
+    } else if (arg == "--one-of" && permits("one-of")) {
+      if (i + 1 == args.size()) {
+        usage_error(command, "--one-of needs a group's name");
+        return std::nullopt;
+      }
+      out.one_of = args[++i];
     } else {
       return refuse("unknown option " + arg);
     }

@@ -22,6 +22,7 @@ struct Arguments {
   bool allow_empty = false;
   Color color = Color::Auto;
   std::optional<std::string> hosts;
+  std::optional<std::string> one_of;
   std::vector<std::string> positional;
 };
 
@@ -33,8 +34,8 @@ int usage_error(const std::string& command, const std::string& message);
 bool asks_for_json(const std::vector<std::string>& args);
 
 // Parses the arguments of `command`, which takes the options named in
-// `allowed` ("json", "diff", "off", "skip-refused", "allow-empty",
-// "hosts"), and --color=WHEN, which every command takes; "--" ends the
+// `allowed` ("json", "diff", "off", "skip-refused", "allow-empty", "hosts",
+// "one-of"), and --color=WHEN, which every command takes; "--" ends the
 // options. Nothing, after saying why, for an option it does not take, and
 // for --json with --diff: a diff is no JSON object.
 std::optional<Arguments> parse_arguments(const std::vector<std::string>& args,

@@ -21,6 +21,8 @@ const char* const TOOL =
     "  enable SET [LINE...]  switch a set, or some of its lines, on\n"
     "  disable SET [LINE...] switch a set, or some of its lines, off\n"
     "  add SET LINE...       add lines to a set, made when it is new\n"
+    "  add --one-of GROUP SET\n"
+    "                        mark a set as one of the alternatives GROUP\n"
     "  remove SET [LINE...]  remove lines, or a whole set\n"
     "  rename SET NEW        rename a set\n"
     "  import SET [FILE]     make a hosts file, or a list, a set\n"
@@ -213,6 +215,8 @@ const char* const ENABLE =
     "too, for the file keeps no state of a set apart from its lines. A line\n"
     "whose entry an earlier line already writes stays off, and the client says\n"
     "which line writes it: the file would leave it out, and it would be lost.\n"
+    "When SET is one of a group (add --one-of), the other sets of the group are\n"
+    "switched off in the same apply, and named.\n"
     "\n" LWK_LINES "\n" LWK_CHANGE_OPTIONS;
 
 const char* const DISABLE =
@@ -223,7 +227,7 @@ const char* const DISABLE =
     "\n" LWK_LINES "\n" LWK_CHANGE_OPTIONS;
 
 const char* const ADD =
-    "usage: lantern-wharf add [--off] [--diff] [--json] SET LINE...\n"
+    "usage: lantern-wharf add [--off] [--one-of GROUP] [--diff] [--json] SET LINE...\n"
     "\n"
     "Adds each LINE, as written, at the end of the set SET, which is made when\n"
     "there is none of that name. A line whose entry an earlier line already\n"
@@ -233,7 +237,14 @@ const char* const ADD =
     "noted: \"NAME is mapped by line N of /etc/hosts, outside the block; that\n"
     "line wins\".\n"
     "\n"
-    "  --off    add the lines switched off\n" LWK_CHANGE_OPTIONS;
+    "With --one-of GROUP, LINE may be left out: SET becomes one of the\n"
+    "alternatives GROUP (development, staging, production, say), of which one at\n"
+    "a time is on; enabling one switches the others off. The mark is the set's\n"
+    "line 1, the comment \"# one of: GROUP\", and reads back from the file with\n"
+    "the set; 'remove SET 1' takes it away.\n"
+    "\n"
+    "  --off             add the lines switched off\n"
+    "  --one-of GROUP    mark SET as one of GROUP, in place of a mark it had\n" LWK_CHANGE_OPTIONS;
 
 const char* const REMOVE =
     "usage: lantern-wharf remove [--diff] [--json] SET [LINE...]\n"

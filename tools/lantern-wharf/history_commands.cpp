@@ -46,13 +46,6 @@ std::string made_at(const manager::Backup& backup) {
           std::chrono::nanoseconds(backup.nanoseconds))));
 }
 
-// What the change after `backup` did, from its sets to `after`.
-std::vector<std::string> what_changed(const manager::Backup& backup,
-                                      const lwk::Result<manager::Sets, manager::Failure>& after) {
-  if (!backup.sets || !after) return {};
-  return manager::changes(*backup.sets, *after);
-}
-
 // Goes to the sets of the backup at `at`, saying which it is: `how` is
 // "going back" or "coming forward".
 int go_to(const History& loaded, std::size_t at, const Arguments& args, const std::string& how) {
@@ -82,16 +75,9 @@ int run_history(const Arguments& args) {
   for (std::size_t i = 0; i < kept.size(); ++i) {
     // What the change it was made before did: from it to the next state.
     const auto& after = i == 0 ? now_sets : kept[i - 1].sets;
-    const std::vector<std::string> phrases = what_changed(kept[i], after);
-    std::string what;
-    for (const std::string& phrase : phrases) what += (what.empty() ? "" : ", ") + phrase;
-    if (!kept[i].readable) {
-      what = "unreadable: " + kept[i].sets.error().sentence;
-    } else if (!kept[i].sets || !after) {
-      what = "a block that does not read back";
-    } else if (what.empty()) {
-      what = "no change to the sets";
-    }
+    const std::string what = manager::what_changed(kept[i], after);
+    std::vector<std::string> phrases;
+    if (kept[i].sets && after) phrases = manager::changes(*kept[i].sets, *after);
     if (args.json) {
       nlohmann::ordered_json backup = {
           {"backup", i + 1},

@@ -40,7 +40,7 @@ const std::vector<Command>& commands() {
       {"find", help::FIND, {"json"}, run_find},
       {"enable", help::ENABLE, {"json", "diff"}, run_enable},
       {"disable", help::DISABLE, {"json", "diff"}, run_disable},
-      {"add", help::ADD, {"json", "diff", "off"}, run_add},
+      {"add", help::ADD, {"json", "diff", "off", "one-of"}, run_add},
       {"remove", help::REMOVE, {"json", "diff"}, run_remove},
       {"rename", help::RENAME, {"json", "diff"}, run_rename},
       {"import", help::IMPORT, {"json", "diff", "skip-refused", "allow-empty"}, run_import},

@@ -152,6 +152,11 @@ int run_switch(const Arguments& args, bool enabled) {
   if (auto ok = manager::switch_lines(changed, name, *lines, enabled); !ok) {
     return refuse_change(ok.error().sentence);
   }
+  if (enabled) {
+    for (const std::string& note : manager::switch_off_others(changed, name)) {
+      say(note);
+    }
+  }
   return send_change(*current, std::move(changed), args);
 }
 
@@ -200,13 +205,20 @@ int run_enable(const Arguments& args) { return run_switch(args, true); }
 int run_disable(const Arguments& args) { return run_switch(args, false); }
 
 int run_add(const Arguments& args) {
-  if (args.positional.size() < 2) return usage_error("add", "add takes a set's name and lines");
+  if (args.positional.size() < (args.one_of ? 1u : 2u)) {
+    return usage_error("add", "add takes a set's name and lines");
+  }
   auto current = current_sets();
   if (!current) return current.error();
   manager::Sets changed = current->sets;
   const std::string& name = args.positional[0];
   const std::vector<std::string> texts(args.positional.begin() + 1, args.positional.end());
   manager::add_lines(changed, name, texts, !args.off);
+  if (args.one_of) {
+    if (auto ok = manager::mark_one_of(changed, name, *args.one_of); !ok) {
+      return refuse_change(ok.error().sentence);
+    }
+  }
   // What the file outside the block answers otherwise, of the lines added.
   const std::size_t at = *manager::find(changed, name);
   const std::size_t first_added = changed[at].lines.size() - texts.size() + 1;
