@@ -8,7 +8,11 @@
 #   - a tmpfs covers the directory of the trusted client path, with the built
 #     client installed at that path (or the program LWK_SANDBOX_CLIENT names,
 #     for a benchmark that plays the client), so that the helper serves it as
-#     it serves an installed client.
+#     it serves an installed client;
+#   - likewise the desktop application's trusted path, with the built
+#     application there when it was built (or the program LWK_SANDBOX_DESKTOP
+#     names: the window's tests and benchmarks, served as the signed app is on
+#     macOS).
 # Nothing outside the sandbox changes; the copy of /etc is deleted at the end.
 #
 # usage: scripts/sandbox.sh BUILD_DIR COMMAND [ARGUMENT...]
@@ -57,10 +61,18 @@ mount -t tmpfs -o mode=0755 tmpfs /run
 mount -t tmpfs -o mode=0755 tmpfs "$client_dir"
 install -m 0755 -o root -g root "${LWK_SANDBOX_CLIENT:-$build/tools/lantern-wharf/lantern-wharf}" \
   "$client_path"
+desktop_path=$(sed -n 's/^LANTERN_WHARF_DESKTOP_PATH:STRING=//p' "$build/CMakeCache.txt")
+desktop_program=${LWK_SANDBOX_DESKTOP:-$build/apps/desktop/lantern-wharf-desktop}
+if [ -n "$desktop_path" ] && [ -f "$desktop_program" ]; then
+  desktop_dir=$(dirname "$desktop_path")
+  [ -d "$desktop_dir" ] || { echo "$0: $desktop_dir does not exist" >&2; exit 2; }
+  [ "$desktop_dir" = "$client_dir" ] || mount -t tmpfs -o mode=0755 tmpfs "$desktop_dir"
+  install -m 0755 -o root -g root "$desktop_program" "$desktop_path"
+fi
 
 export LWK_GROUP=$(sed -n 's/^LANTERN_WHARF_GROUP:STRING=//p' "$build/CMakeCache.txt")
 export LWK_HELPER="$build/src/lantern-wharf-helper"
 export LWK_CLIENT="$client_path"
-export LWK_DESKTOP=$(sed -n 's/^LANTERN_WHARF_DESKTOP_PATH:STRING=//p' "$build/CMakeCache.txt")
+export LWK_DESKTOP="$desktop_path"
 export LWK_EXAMPLE="$build/tests/lantern_wharf_example"  # the library's example program in C
 exec "$@"

@@ -19,6 +19,8 @@ packages=(
   libsystemd-dev dbus-daemon polkitd libxml2-utils
   libblocksruntime-dev
   desktop-file-utils appstream
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
+  xvfb xauth fonts-dejavu-core
 )
 
 missing=()

@@ -1,0 +1,117 @@
+#include "set_list_model.h"
+
+#include <QApplication>
+#include <QStyle>
+
+namespace lantern_wharf::desktop {
+
+SetListModel::SetListModel(Document& document, QObject* parent)
+    : QAbstractListModel(parent), document_(document) {
+  connect(&document_, &Document::reset, this, [this] {
+    beginResetModel();
+    endResetModel();
+  });
+  connect(&document_, &Document::set_changed, this,
+          [this](int set) { emit dataChanged(index(set), index(set)); });
+  connect(&document_, &Document::issues_changed, this, [this] {
+    if (rowCount() > 0) emit dataChanged(index(0), index(rowCount() - 1));
+  });
+}
+
+int SetListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(document_.sets().size());
+}
+
+Qt::CheckState SetListModel::switched(std::size_t set) const {
+  const auto& lines = document_.sets()[set].lines;
+  std::size_t on = 0;
+  for (std::size_t i = document_.first_shown(set); i < lines.size(); ++i) on += lines[i].enabled;
+  const std::size_t shown = lines.size() - document_.first_shown(set);
+  if (on == 0) return Qt::Unchecked;
+  return on == shown ? Qt::Checked : Qt::PartiallyChecked;
+}
+
+QString SetListModel::counts(std::size_t set) const {
+  const auto& lines = document_.sets()[set].lines;
+  std::size_t on = 0;
+  for (std::size_t i = document_.first_shown(set); i < lines.size(); ++i) on += lines[i].enabled;
+  const std::size_t off = lines.size() - document_.first_shown(set) - on;
+  QString out = QStringLiteral("%1 on, %2 off").arg(on).arg(off);
+  const std::string_view group = manager::group_of(document_.sets()[set]);
+  if (!group.empty()) {
+    out += QStringLiteral(", one of \"%1\"")
+               .arg(QString::fromUtf8(group.data(), static_cast<qsizetype>(group.size())));
+  }
+  return out;
+}
+
+int SetListModel::issue_count(std::size_t set) const {
+  int count = 0;
+  for (const hosts_ipc::Issue& issue : document_.issues()) {
+    // An issue of the request as a whole (set 0, line 0) is no set's own.
+    count += issue.set == set && (issue.set != 0 || issue.line != 0);
+  }
+  return count;
+}
+
+QVariant SetListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const auto set = static_cast<std::size_t>(index.row());
+  const QString name = QString::fromStdString(document_.sets()[set].name);
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole: return name;
+    case Qt::CheckStateRole: return switched(set);
+    case CountsRole: return counts(set);
+    case IssueCountRole: return issue_count(set);
+    case Qt::DecorationRole:
+      if (issue_count(set) == 0) return {};
+      return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    case Qt::ToolTipRole: {
+      QStringList lines{counts(set)};
+      for (const std::size_t i : document_.issues_of(set, 0)) {
+        if (set != 0) lines << QString::fromStdString(document_.issues()[i].message);
+      }
+      if (const int n = issue_count(set)) lines << QStringLiteral("%1 issue(s)").arg(n);
+      return lines.join(QLatin1Char('\n'));
+    }
+    case Qt::AccessibleTextRole: {
+      const Qt::CheckState state = switched(set);
+      const QString switch_word = state == Qt::Checked     ? QStringLiteral("on")
+                                  : state == Qt::Unchecked ? QStringLiteral("off")
+                                                           : QStringLiteral("partly on");
+      QString text = QStringLiteral("%1, %2, %3").arg(name, switch_word, counts(set));
+      if (const int n = issue_count(set)) text += QStringLiteral(", %1 issue(s)").arg(n);
+      return text;
+    }
+    default: return {};
+  }
+}
+
+bool SetListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || index.row() >= rowCount()) return false;
+  const auto set = static_cast<std::size_t>(index.row());
+  if (role == Qt::CheckStateRole) {
+    const bool on = value.value<Qt::CheckState>() != Qt::Unchecked;
+    const auto notes = document_.switch_set(set, on);
+    if (!notes.empty()) {
+      QStringList said;
+      for (const std::string& note : notes) said << QString::fromStdString(note);
+      emit told({Tone::Neutral, said.join(QStringLiteral("; ")), {}});
+    }
+    return true;
+  }
+  if (role == Qt::EditRole) {
+    auto renamed = document_.rename_set(set, value.toString().toStdString());
+    if (!renamed) emit told(told_failure(renamed.error(), document_.sets()));
+    return renamed.has_value();
+  }
+  return false;
+}
+
+Qt::ItemFlags SetListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEditable;
+}
+
+}  // namespace lantern_wharf::desktop
