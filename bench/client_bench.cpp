@@ -23,19 +23,7 @@ namespace {
 const std::string& file_path() {
   static lwk_test::TempDir dir;
   static const std::string path = [] {
-    std::string block;
-    std::size_t set = 0;
-    for (std::size_t i = 0; block.size() < (1u << 20); ++i) {
-      if (i % 400 == 0) block += "# >>> lantern-wharf node: set " + std::to_string(set++) + "\n";
-      // Entries as people keep them: an address, a name or two.
-      block += i % 9 == 0 ? "# lantern-wharf off: " : "";
-      block += "10." + std::to_string(i / 65536 % 256) + "." + std::to_string(i / 256 % 256) + "." +
-               std::to_string(i % 256) + "\thost-" + std::to_string(i) + ".example.com";
-      block += i % 3 == 0 ? " host-" + std::to_string(i) + "\n" : "\n";
-    }
-    const std::string file = lwk_bench::hosts_file(64u << 10) + "\n" +
-                             std::string(hosts_core::block::OPENING_MARKER) + "\n" + block +
-                             std::string(hosts_core::block::CLOSING_MARKER) + "\n";
+    const std::string file = lwk_bench::file_with_block(lwk_bench::managed_block(1u << 20, 400));
     const std::string at = dir / "hosts";
     FILE* out = std::fopen(at.c_str(), "w");
     (void)std::fwrite(file.data(), 1, file.size(), out);

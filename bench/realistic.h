@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts_core/block.h"
 #include "ipc/wire.h"
 #include "support/text_store.h"
 
@@ -40,6 +41,33 @@ inline std::string hosts_file(std::size_t bytes) {
     file += '\n';
   }
   return file;
+}
+
+// The lines inside a managed block of at least `bytes` octets, as the helper
+// writes them: a heading every `lines_per_set` lines, every ninth line
+// switched off, entries of one or two names. Its sets' names and lines hold
+// fewer octets than the block (no prefixes, no line ends), so that the
+// helper's check takes them for a block of up to 1 MiB and a little more.
+inline std::string managed_block(std::size_t bytes, std::size_t lines_per_set) {
+  std::string block;
+  std::size_t set = 0;
+  for (std::size_t i = 0; block.size() < bytes; ++i) {
+    if (i % lines_per_set == 0) {
+      block += std::string(hosts_core::block::NODE_PREFIX) + "set " + std::to_string(set++) + "\n";
+    }
+    block += i % 9 == 0 ? std::string(hosts_core::block::OFF_PREFIX) : std::string();
+    block += "10." + std::to_string(i / 65536 % 256) + "." + std::to_string(i / 256 % 256) + "." +
+             std::to_string(i % 256) + "\thost-" + std::to_string(i) + ".example.com";
+    block += i % 3 == 0 ? " host-" + std::to_string(i) + "\n" : "\n";
+  }
+  return block;
+}
+
+// A hosts file of about 64 KiB of the machine's own lines and a managed block
+// of `block` (managed_block()'s lines).
+inline std::string file_with_block(const std::string& block) {
+  return hosts_file(64u << 10) + "\n" + std::string(hosts_core::block::OPENING_MARKER) + "\n" +
+         block + std::string(hosts_core::block::CLOSING_MARKER) + "\n";
 }
 
 // The bytes of an apply request of 256 sets whose names and lines add up to

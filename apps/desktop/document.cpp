@@ -40,7 +40,16 @@ void Document::load(std::shared_ptr<const Reading> reading) {
   }
   sets_ = file_sets_;
   emit reset();
-  recheck();
+  if (unreadable_.empty()) {
+    // The sets read back, which the layer grants only to sets the helper's
+    // check takes: there is nothing to find, and no need to look again.
+    edited_ = false;
+    issues_.clear();
+    issue_index_.clear();
+    emit issues_changed();
+  } else {
+    recheck();
+  }
   emit file_changed();
 }
 

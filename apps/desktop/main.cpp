@@ -7,10 +7,12 @@
 #include "color_scheme.h"
 #include "identity/build_constants.h"
 #include "main_window.h"
+#include "memory_policy.h"
 #include "session.h"
 #include "tray.h"
 
 int main(int argc, char** argv) {
+  lantern_wharf::desktop::keep_freed_memory();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("lantern-wharf-desktop"));
   QApplication::setApplicationDisplayName(QStringLiteral("Lantern Wharf"));
@@ -21,13 +23,14 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(icon);
   lantern_wharf::desktop::follow_desktop_scheme(app);
 
+  // The file is read on the worker's thread while the window is built.
   lantern_wharf::desktop::Session session(lantern_wharf::desktop::Places::system());
+  session.open();
   lantern_wharf::desktop::MainWindow window(session);
   lantern_wharf::desktop::Tray tray(session, window, icon);
   window.set_tray(&tray);
   // With a tray, the application lives on there after the window closes.
   QApplication::setQuitOnLastWindowClosed(!tray.in_tray());
   window.show();
-  session.open();
   return QApplication::exec();
 }
