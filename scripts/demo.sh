@@ -4,14 +4,19 @@
 # uses them: add a set, see it, switch it off, import a small list, look at
 # the history, undo; then an apply of a sets file, the name resolving, the
 # store, a repeated apply, a refused caller and the journal, and
-# remove-everything putting the file back byte for byte. Nothing outside the
+# remove-everything putting the file back byte for byte; and, where Xvfb is
+# installed, the desktop window driven through a short session of its tests
+# against the same helper, saving its screenshots. Nothing outside the
 # sandbox changes. Needs root, for the private mount namespace.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ "${1:-}" != "--inside" ]; then
-  { cmake --preset default && cmake --build --preset default --target lantern-wharf-helper lantern-wharf; } >/dev/null
-  exec scripts/sandbox.sh build/default "$0" --inside "$(pwd)/examples/sets.json"
+  { cmake --preset default && cmake --build --preset default --target lantern-wharf-helper lantern-wharf lantern-wharf-desktop desktop_test; } >/dev/null
+  # The window's tests are installed as the desktop application, so that the
+  # helper serves their session as it serves the window.
+  LWK_SANDBOX_DESKTOP=build/default/tests/desktop_test \
+    exec scripts/sandbox.sh build/default "$0" --inside "$(pwd)/examples/sets.json"
 fi
 
 sets=$2
@@ -80,6 +85,23 @@ step "11. remove everything: the file as it was, the store gone"
 show lantern-wharf remove-everything
 if cmp -s "$before" /etc/hosts; then echo "/etc/hosts is byte for byte as before the first apply"; else echo "/etc/hosts differs!"; exit 1; fi
 show ls -la /var/db
+
+step "12. the desktop window, under Xvfb: a short session through its real widgets"
+if command -v xvfb-run >/dev/null; then
+  shots=$(pwd)/build/demo-window
+  echo "(sets added by the command; a bad line typed, its issue shown and Apply withheld;"
+  echo " the diff reviewed; the history; the tray menu; light and dark)"
+  LWK_SCREENSHOTS=$shots dbus-run-session -- xvfb-run -a -s "-screen 0 1280x900x24" \
+    "$LWK_DESKTOP" -platform xcb \
+    screenshots 2>&1 | grep -E '^(PASS|FAIL|Totals)' | grep -v 'TestCase()'
+  echo "screenshots: $(cd "$shots" && ls *.png | tr '\n' ' ')in $shots"
+  show lantern-wharf list
+else
+  echo "(xvfb-run is not installed: ./scripts/setup-debian.sh installs it)"
+fi
+echo "To start the window on a desktop: install the two Debian packages (README,"
+echo "'Installing it on Linux'), then run lantern-wharf-desktop, or choose Lantern"
+echo "Wharf in the desktop's menu; the helper serves it at $LWK_DESKTOP only."
 
 kill -TERM "$helper"
 wait "$helper" || true
