@@ -183,6 +183,14 @@ void Session::go_back(const HistoryReading& history, std::size_t index) {
     emit told(told_failure(sets.error(), document_.sets()));
     return;
   }
+  if (!document_.unreadable().empty() && !document_.file_bytes().empty()) {
+    // A block that no longer reads back (edited by hand) takes no edit, for
+    // an apply would lose what it holds; going back replaces it whole, as
+    // undo does, and is reviewed from the backup's sets alone.
+    review_notes_ = {};
+    worker_.preview(std::move(*sets));
+    return;
+  }
   document_.replace_sets(std::move(*sets));
   review();
 }

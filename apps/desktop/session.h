@@ -52,7 +52,8 @@ class Session : public QObject {
   // Reads the helper's backups: history_ready().
   void read_history();
   // Puts the sets of backup `index` in place of the sets edited, as undo
-  // does, and reviews them.
+  // does, and reviews them; over a block that does not read back, reviews
+  // them alone, for they replace it whole.
   void go_back(const HistoryReading& history, std::size_t index);
 
   // Reads the file at `path` as a set to import: import_ready().

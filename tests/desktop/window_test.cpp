@@ -11,6 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -227,25 +230,36 @@ class WindowTest : public QObject {
     QVERIFY(!find<QPushButton>("apply")->isEnabled());
   }
 
+  // Also past a block edited by hand that no longer reads back, which takes
+  // no edit but can be gone back from, as the command's undo does.
   void undo_from_the_history() {
     QCOMPARE(command({"add", "work", "10.0.0.5 intranet.test"}), 0);
     const std::string before = read_hosts();
     QCOMPARE(command({"add", "work", "10.0.0.6 wiki.test"}), 0);
+    write_file(kHosts, block({kNode + "work", "10.0.0.5 intranet.test", "10.0.0.5 bad_name.test"}));
     open();
+    QCOMPARE(banner(), QStringLiteral("/etc/hosts: the managed block holds what the helper would "
+                                      "refuse, at line 7: the part \"bad_name\" holds something "
+                                      "other than letters, digits and hyphens"));
+    QCOMPARE(find<QLabel>("state")->text(),
+             QStringLiteral("the file's sets cannot be changed now"));
+    QVERIFY(!find<QPushButton>("apply")->isEnabled());
     QTest::keyClick(window_.get(), Qt::Key_H, Qt::ControlModifier);
     auto* history = dialog<HistoryDialog>();
     auto* backups = history->findChild<QListView*>(QStringLiteral("backups"));
     QCOMPARE(backups->model()->rowCount(), 2);
     QVERIFY(backups->model()->index(0, 0).data().toString().endsWith(
-        QLatin1String("changed \"work\"")));
+        QLatin1String("a block that does not read back")));
+    QVERIFY(
+        backups->model()->index(1, 0).data().toString().endsWith(QLatin1String("added \"work\"")));
     QVERIFY(history->findChild<DiffView*>(QStringLiteral("diff"))
                 ->toPlainText()
-                .contains(QLatin1String("\n+10.0.0.6 wiki.test\n")));
+                .contains(QLatin1String("\n+10.0.0.5 bad_name.test\n")));
     QTest::mouseClick(history->findChild<QPushButton*>(QStringLiteral("go back")), Qt::LeftButton);
     auto* review = dialog<ReviewDialog>();
     QVERIFY(review->findChild<DiffView*>(QStringLiteral("diff"))
                 ->toPlainText()
-                .contains(QLatin1String("\n-10.0.0.6 wiki.test\n")));
+                .contains(QLatin1String("\n-10.0.0.5 bad_name.test\n")));
     QTest::mouseClick(review->findChild<QPushButton*>(QStringLiteral("apply")), Qt::LeftButton);
     QTRY_COMPARE(banner(), QStringLiteral("done: the helper wrote the sets into /etc/hosts"));
     QCOMPARE(read_hosts(), before);
@@ -375,6 +389,27 @@ class WindowTest : public QObject {
     QTest::keyClicks(find<QLineEdit>("group"), QStringLiteral("env"));
     QTest::keyClick(find<QLineEdit>("group"), Qt::Key_Return);
     QVERIFY(manager::group_of(document().sets()[2]) == "env");
+  }
+
+  void remove_everything_behind_its_confirmation() {
+    QCOMPARE(command({"add", "work", "10.0.0.5 intranet.test"}), 0);
+    open();
+    auto* helper = window_->menuBar()->findChildren<QMenu*>().value(2);
+    QVERIFY(helper != nullptr && helper->title() == QStringLiteral("&Helper"));
+    helper->actions().value(4)->trigger();
+    auto* confirm = dialog<QMessageBox>();
+    QVERIFY(confirm->informativeText().contains(QLatin1String("This cannot be undone.")));
+    QPushButton* remove = nullptr;
+    for (QAbstractButton* b : confirm->buttons()) {
+      if (b->text() == QStringLiteral("Remove everything")) remove = qobject_cast<QPushButton*>(b);
+    }
+    QVERIFY(remove != nullptr);
+    QTest::mouseClick(remove, Qt::LeftButton);
+    QTRY_VERIFY(
+        banner().startsWith(QLatin1String("done: /etc/hosts is as it was before the "
+                                          "helper's first change")));
+    QCOMPARE(read_hosts(), kOriginal);
+    QVERIFY(document().sets().empty());
   }
 
   void the_keyboard_alone_and_a_name_for_every_control() {
