@@ -213,7 +213,7 @@ void MainWindow::build_menus() {
       [this] { session_.read_again(); });
   file->addSeparator();
   add(file, QStringLiteral("&Close the window"), QKeySequence::Close, [this] { close(); });
-  add(file, QStringLiteral("&Quit"), QKeySequence::Quit, [] { QApplication::quit(); });
+  add(file, QStringLiteral("&Quit"), QKeySequence::Quit, [this] { quit(); });
 
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
   add(edit, QStringLiteral("&New line"), QKeySequence::New, [this] { add_line(); });
@@ -694,9 +694,29 @@ void MainWindow::ask_discard() {
   box->open();
 }
 
+bool MainWindow::may_drop_edits() {
+  if (!session_.document().edited()) return true;
+  QMessageBox ask(QMessageBox::Question, QStringLiteral("Quit without applying?"),
+                  QStringLiteral("The edits not yet applied will be lost: the sets live only in "
+                                 "/etc/hosts, and these have not reached it."),
+                  QMessageBox::Discard | QMessageBox::Cancel, this);
+  ask.setAccessibleName(ask.windowTitle());
+  ask.button(QMessageBox::Discard)->setText(QStringLiteral("&Quit and lose them"));
+  ask.setDefaultButton(QMessageBox::Cancel);
+  return ask.exec() == QMessageBox::Discard;
+}
+
+void MainWindow::quit() {
+  if (may_drop_edits()) QApplication::quit();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (tray_ != nullptr && tray_->in_tray()) {
     hide();
+    event->ignore();
+    return;
+  }
+  if (!may_drop_edits()) {
     event->ignore();
     return;
   }

@@ -58,6 +58,9 @@ class MainWindow : public QMainWindow {
   void import_path(const QString& path);
   // Chooses set `set` in the list and shows its lines.
   void choose_set(int set);
+  // Ends the application, once the person agrees to lose the edits not yet
+  // applied, if there are any.
+  void quit();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -71,6 +74,9 @@ class MainWindow : public QMainWindow {
   QWidget* build_footer();
   void build_menus();
 
+  // Whether the edits not yet applied, if any, may be lost: asked, for
+  // nothing brings them back.
+  bool may_drop_edits();
   void tell(const Told& told);
   void refresh();
   void refresh_file_view();

@@ -5,11 +5,12 @@
 #include <algorithm>
 #include <map>
 
+#include "main_window.h"
 #include "session.h"
 
 namespace lantern_wharf::desktop {
 
-Tray::Tray(Session& session, QWidget& window, const QIcon& icon, QObject* parent)
+Tray::Tray(Session& session, MainWindow& window, const QIcon& icon, QObject* parent)
     : QObject(parent), session_(session), window_(window), icon_(icon) {
   menu_.setObjectName(QStringLiteral("tray menu"));
   menu_.setAccessibleName(QStringLiteral("Lantern Wharf tray menu"));
@@ -74,7 +75,8 @@ void Tray::rebuild() {
     window_.raise();
     window_.activateWindow();
   });
-  connect(menu_.addAction(QStringLiteral("&Quit")), &QAction::triggered, qApp, &QApplication::quit);
+  connect(menu_.addAction(QStringLiteral("&Quit")), &QAction::triggered, this,
+          [this] { window_.quit(); });
 }
 
 }  // namespace lantern_wharf::desktop

@@ -11,6 +11,7 @@
 
 namespace lantern_wharf::desktop {
 
+class MainWindow;
 class Session;
 
 class Tray : public QObject {
@@ -18,7 +19,7 @@ class Tray : public QObject {
 
  public:
   // Shows the icon where the desktop has a tray.
-  Tray(Session& session, QWidget& window, const QIcon& icon, QObject* parent = nullptr);
+  Tray(Session& session, MainWindow& window, const QIcon& icon, QObject* parent = nullptr);
 
   QMenu& menu() { return menu_; }
   // Whether the icon is in a tray, so that closing the window keeps the
@@ -29,7 +30,7 @@ class Tray : public QObject {
   void rebuild();
 
   Session& session_;
-  QWidget& window_;
+  MainWindow& window_;
   QMenu menu_;
   QSystemTrayIcon icon_;
 };
