@@ -228,6 +228,11 @@ class WindowTest : public QObject {
     QCOMPARE(find<QLabel>("state")->text(),
              QStringLiteral("2 issues: Apply waits until they are mended"));
     QVERIFY(!find<QPushButton>("apply")->isEnabled());
+    // The filter finds the two lines across the sets, each with its set.
+    QTest::keyClicks(find<QLineEdit>("filter"), QStringLiteral("INTRANET"));
+    QCOMPARE(lines()->rowCount(), 2);
+    QCOMPARE(lines()->index(1, LineModel::SetColumn).data().toString(), QStringLiteral("lab"));
+    QCOMPARE(issue_of(1), twice);
   }
 
   // Also past a block edited by hand that no longer reads back, which takes
