@@ -38,9 +38,12 @@ Sets sets_of(std::string_view text) {
 std::string told(const Sets& sets) {
   std::string out;
   for (const Set& set : sets) {
-    out += (out.empty() ? "" : ";") + set.name + ":";
+    if (!out.empty()) out += ';';
+    out.append(set.name).append(":");
     for (std::size_t i = 0; i < set.lines.size(); ++i) {
-      out += (i ? "," : "") + std::string(set.lines[i].enabled ? "+" : "-") + set.lines[i].text;
+      if (i != 0) out += ',';
+      out += set.lines[i].enabled ? '+' : '-';
+      out += set.lines[i].text;
     }
   }
   return out;
