@@ -23,26 +23,13 @@ int SetListModel::rowCount(const QModelIndex& parent) const {
 }
 
 Qt::CheckState SetListModel::switched(std::size_t set) const {
-  const auto& lines = document_.sets()[set].lines;
-  std::size_t on = 0;
-  for (std::size_t i = document_.first_shown(set); i < lines.size(); ++i) on += lines[i].enabled;
-  const std::size_t shown = lines.size() - document_.first_shown(set);
-  if (on == 0) return Qt::Unchecked;
-  return on == shown ? Qt::Checked : Qt::PartiallyChecked;
+  const manager::LineCounts counts = manager::count_lines(document_.sets()[set]);
+  if (counts.on == 0) return Qt::Unchecked;
+  return counts.off == 0 ? Qt::Checked : Qt::PartiallyChecked;
 }
 
 QString SetListModel::counts(std::size_t set) const {
-  const auto& lines = document_.sets()[set].lines;
-  std::size_t on = 0;
-  for (std::size_t i = document_.first_shown(set); i < lines.size(); ++i) on += lines[i].enabled;
-  const std::size_t off = lines.size() - document_.first_shown(set) - on;
-  QString out = QStringLiteral("%1 on, %2 off").arg(on).arg(off);
-  const std::string_view group = manager::group_of(document_.sets()[set]);
-  if (!group.empty()) {
-    out += QStringLiteral(", one of \"%1\"")
-               .arg(QString::fromUtf8(group.data(), static_cast<qsizetype>(group.size())));
-  }
-  return out;
+  return QString::fromStdString(manager::summed_up(document_.sets()[set]));
 }
 
 int SetListModel::issue_count(std::size_t set) const {

@@ -2,7 +2,6 @@
 
 #include <QActionGroup>
 #include <QApplication>
-#include <algorithm>
 #include <map>
 
 #include "main_window.h"
@@ -46,9 +45,7 @@ void Tray::rebuild() {
   const manager::Sets& sets = document.file_sets();
   for (std::size_t i = 0; i < sets.size(); ++i) {
     const std::string group(manager::group_of(sets[i]));
-    const auto first = sets[i].lines.begin() + (group.empty() ? 0 : 1);
-    const bool on =
-        std::any_of(first, sets[i].lines.end(), [](const auto& l) { return l.enabled; });
+    const bool on = manager::count_lines(sets[i]).on > 0;
     QString text = QString::fromStdString(sets[i].name);
     if (!group.empty()) text += QStringLiteral("   (one of %1)").arg(QString::fromStdString(group));
     QAction* action = menu_.addAction(text);

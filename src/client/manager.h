@@ -397,6 +397,17 @@ std::vector<std::string> switch_off_others(Sets& sets, std::string_view name);
 lwk::Result<std::vector<std::string>, Failure> switch_set(Sets& sets, std::string_view name,
                                                           bool on);
 
+// The lines of `set` switched on and off, its mark aside.
+struct LineCounts {
+  std::size_t on = 0;
+  std::size_t off = 0;
+};
+LineCounts count_lines(const Set& set);
+
+// A set summed up: "N on, M off" (count_lines()), and ", one of "G"" when it
+// is one of a group.
+std::string summed_up(const Set& set);
+
 // ---- History, told ----
 
 // What the change from `backup` to `after` did, in one phrase: changes()

@@ -74,6 +74,21 @@ std::vector<std::string> switch_off_others(Sets& sets, std::string_view name) {
   return notes;
 }
 
+LineCounts count_lines(const Set& set) {
+  const auto from = set.lines.begin() + (group_of(set).empty() ? 0 : 1);
+  const auto on = static_cast<std::size_t>(
+      std::count_if(from, set.lines.end(), [](const Line& line) { return line.enabled; }));
+  return {on, static_cast<std::size_t>(set.lines.end() - from) - on};
+}
+
+std::string summed_up(const Set& set) {
+  const LineCounts counts = count_lines(set);
+  std::string out = std::to_string(counts.on) + " on, " + std::to_string(counts.off) + " off";
+  const std::string_view group = group_of(set);
+  if (!group.empty()) out += ", one of " + in_quotes(group);
+  return out;
+}
+
 lwk::Result<std::vector<std::string>, Failure> switch_set(Sets& sets, std::string_view name,
                                                           bool on) {
   auto at = find(sets, name);

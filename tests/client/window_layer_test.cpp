@@ -73,8 +73,9 @@ TEST(WindowLayer, OneOfSeveral) {
   EXPECT_EQ(told(sets),
             "dev:+# one of: env,-10.0.0.1 app.test;staging:+# one of: env,-10.0.0.2 app.test;"
             "prod:+# one of: env,+10.0.0.3 app.test;other:+# one of: lab two,+10.0.0.9 x.test");
-  EXPECT_TRUE(manager::switch_off_others(sets, "prod").empty());   // nothing else is on
-  EXPECT_TRUE(manager::switch_off_others(sets, "other").empty());  // alone in its group
+  EXPECT_EQ(manager::summed_up(sets[0]), "0 on, 1 off, one of \"env\"");  // the mark uncounted
+  EXPECT_TRUE(manager::switch_off_others(sets, "prod").empty());          // nothing else is on
+  EXPECT_TRUE(manager::switch_off_others(sets, "other").empty());         // alone in its group
 
   // Through the file and back, with a mark switched off as `disable` leaves it.
   ASSERT_TRUE(manager::switch_lines(sets, "dev", {1}, false));

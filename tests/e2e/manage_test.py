@@ -220,6 +220,9 @@ class Manage(sandboxed.Fresh):
                                             NODE + "bench", "# one of: lab", "10.0.0.9 rig.test"))
         history = json.loads(self.ok("history", "--json", out=None).stdout)["backups"]
         self.assertEqual(history[0]["changes"], ['changed "dev"', 'changed "staging"'])
+        # The mark is no line of the counts.
+        self.ok("list", out=b'dev\t0 on, 1 off, one of "env"\nstaging\t1 on, 0 off, one of "env"\n'
+                            b'bench\t1 on, 0 off, one of "lab"\n')
         r = self.client("add", "--one-of", " env", "dev")
         self.assertEqual((r.returncode, r.stderr),
                          (2, b'lantern-wharf: " env" cannot name a group: a group\'s name is not '

@@ -180,9 +180,12 @@ const char* const LIST =
     "usage: lantern-wharf list [--json]\n"
     "\n"
     "Lists the sets in the managed block of /etc/hosts, in order, each with how\n"
-    "many of its lines are switched on and off; or says that there are none yet.\n"
+    "many of its lines are switched on and off, and the group a set is one of\n"
+    "(add --one-of), whose mark, its line 1, is not counted; or says that there\n"
+    "are none yet.\n"
     "\n"
-    "  --json   print {\"sets\": [{\"name\": N, \"on\": K, \"off\": K}, ...]}\n";
+    "  --json   print {\"sets\": [{\"name\": N, \"on\": K, \"off\": K}, ...]}, with\n"
+    "           \"one_of\": G for a set of a group\n";
 
 const char* const SHOW =
     "usage: lantern-wharf show [--json] SET\n"

@@ -78,13 +78,13 @@ int run_list(const Arguments& args) {
   }
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const manager::Set& set : current->sets) {
-    const auto on = std::count_if(set.lines.begin(), set.lines.end(),
-                                  [](const manager::Line& l) { return l.enabled; });
-    const auto off = static_cast<std::int64_t>(set.lines.size()) - on;
+    const manager::LineCounts counts = manager::count_lines(set);
     if (args.json) {
-      list.push_back({{"name", set.name}, {"on", on}, {"off", off}});
+      list.push_back({{"name", set.name}, {"on", counts.on}, {"off", counts.off}});
+      const std::string_view group = manager::group_of(set);
+      if (!group.empty()) list.back()["one_of"] = group;
     } else {
-      print_fields({set.name, std::to_string(on) + " on, " + std::to_string(off) + " off"});
+      print_fields({set.name, manager::summed_up(set)});
     }
   }
   if (args.json) print_json({{"sets", list}});
