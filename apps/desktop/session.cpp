@@ -215,7 +215,13 @@ lwk::Result<void, manager::Failure> Session::take_import(manager::Set set, std::
 }
 
 void Session::export_to(const QString& path) {
-  worker_.write_export(path, manager::to_sets_file(document_.sets()));
+  // Sets no client could read back are never written.
+  auto file = manager::to_sets_file(document_.sets());
+  if (!file) {
+    emit told({Tone::Bad, QString::fromStdString(file.error().sentence), {}});
+    return;
+  }
+  worker_.write_export(path, std::move(*file));
 }
 
 }  // namespace lantern_wharf::desktop

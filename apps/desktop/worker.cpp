@@ -130,7 +130,7 @@ void Worker::read_history() {
         // What the change made after this backup did: from it to the next state.
         const auto& after_sets = i == 0 ? now->sets : kept[i - 1].sets;
         const std::string& after = i == 0 ? (now->bytes ? *now->bytes : none) : kept[i - 1].bytes;
-        out->what.push_back(manager::what_changed(kept[i].sets, after_sets));
+        out->what.push_back(manager::what_changed(kept[i], after_sets));
         out->diffs.push_back(unified_diff(kept[i].bytes, after, kept[i].path,
                                           i == 0 ? places_.hosts : kept[i - 1].path));
       }
