@@ -101,7 +101,8 @@ else
 fi
 echo "To start the window on a desktop: install the two Debian packages (README,"
 echo "'Installing it on Linux'), then run lantern-wharf-desktop, or choose Lantern"
-echo "Wharf in the desktop's menu; the helper serves it at $LWK_DESKTOP only."
+echo "Wharf in the desktop's menu. The packaged helper serves the window at"
+echo "/usr/bin/lantern-wharf-desktop only; the helper built here, at $LWK_DESKTOP."
 
 kill -TERM "$helper"
 wait "$helper" || true
