@@ -124,11 +124,10 @@ std::vector<std::string> Document::after_switch(std::size_t set, std::vector<std
 
 std::vector<std::string> Document::switch_set(std::size_t set, bool on) {
   if (sets_[set].lines.size() <= first_shown(set)) return {};
-  auto notes = manager::switch_set(sets_, sets_[set].name, on);
-  if (!notes) lwk::fatal("a switch of the window's own was refused");
+  auto notes = manager::switch_set_at(sets_, set, on);
   emit lines_changed(static_cast<int>(set), static_cast<int>(first_shown(set)),
                      static_cast<int>(sets_[set].lines.size()) - 1);
-  return after_switch(set, std::move(*notes));
+  return after_switch(set, std::move(notes));
 }
 
 std::vector<std::string> Document::switch_lines(std::size_t set,
@@ -142,8 +141,8 @@ std::vector<std::string> Document::switch_lines(std::size_t set,
   }));
   const auto [low, high] = std::minmax_element(lines.begin(), lines.end());
   emit lines_changed(static_cast<int>(set), static_cast<int>(*low), static_cast<int>(*high));
-  return after_switch(
-      set, on ? manager::switch_off_others(sets_, sets_[set].name) : std::vector<std::string>{});
+  return after_switch(set,
+                      on ? manager::switch_off_others_at(sets_, set) : std::vector<std::string>{});
 }
 
 void Document::set_line_text(std::size_t set, std::size_t line, std::string text) {
@@ -210,7 +209,7 @@ lwk::Result<void, manager::Failure> Document::add_set(const std::string& name) {
 }
 
 lwk::Result<void, manager::Failure> Document::rename_set(std::size_t set, const std::string& name) {
-  auto renamed = manager::rename(sets_, sets_[set].name, name);
+  auto renamed = manager::rename_at(sets_, set, name);
   if (renamed) {
     emit set_changed(static_cast<int>(set));
     recheck();
@@ -219,13 +218,13 @@ lwk::Result<void, manager::Failure> Document::rename_set(std::size_t set, const 
 }
 
 void Document::remove_set(std::size_t set) {
-  made(manager::remove(sets_, sets_[set].name, {}));
+  sets_.erase(sets_.begin() + static_cast<std::ptrdiff_t>(set));
   emit reset();
   recheck();
 }
 
 void Document::move_set(std::size_t set, std::size_t to) {
-  made(manager::move_set(sets_, sets_[set].name, to));
+  manager::move_set_at(sets_, set, to);
   emit reset();
   recheck();
 }

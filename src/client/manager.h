@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,8 +100,17 @@ struct Current {
   Sets sets;
 };
 
-// read_file() and read_sets() of the file at `path`; the sentence of a
-// block that does not read back begins with "PATH: " too.
+// The file at `path` as one reading found it: its bytes, or why they could
+// not be read (read_file()); and its block's sets, or why not (read_sets(),
+// the sentence beginning with "PATH: "). The bytes are kept when the sets
+// do not read back, for a window shows the file and compares it all the same.
+struct Reading {
+  lwk::Result<std::string, Failure> bytes;
+  lwk::Result<Sets, Failure> sets;
+};
+Reading read_reading(const std::string& path);
+
+// read_reading() of the file at `path`, which fails when either part does.
 lwk::Result<Current, Failure> read_current(const std::string& path);
 
 // ---- Sets files: {"sets": [{"name": N, "lines": [LINE, ...]}, ...]} ----
@@ -170,6 +180,13 @@ lwk::Result<void, Failure> rename(Sets& sets, std::string_view from, std::string
 // Moves the set `name` to position `to` (from 0); the others keep their
 // order. "there is no position N for a set (there are K sets)" past the end.
 lwk::Result<void, Failure> move_set(Sets& sets, std::string_view name, std::size_t to);
+
+// The same changes made to the set at index `set` (from 0), for a face that
+// acts on the set a person chose: a file written before two sets of one
+// name were refused still reads back with both, and a name would pick the
+// first. REQUIRES: set < sets.size(), and to < sets.size() for a move.
+lwk::Result<void, Failure> rename_at(Sets& sets, std::size_t set, std::string_view to);
+void move_set_at(Sets& sets, std::size_t set, std::size_t to);
 
 // Puts `set` in place of the set of its name, or last when there is none.
 void put_set(Sets& sets, Set set);
@@ -390,12 +407,17 @@ lwk::Result<void, Failure> unmark_one_of(Sets& sets, std::string_view name);
 // only one of "G" is on at a time". Nothing when `name` is in no group.
 std::vector<std::string> switch_off_others(Sets& sets, std::string_view name);
 
+// switch_off_others() for the set at index `set`. REQUIRES: set < sets.size().
+std::vector<std::string> switch_off_others_at(Sets& sets, std::size_t set);
+
 // Switches every line of the set `name` but its mark on or off, as the
 // switch of a whole set in a window or a tray does; switching it on switches
 // off the other sets of its group, and gives switch_off_others()'s
 // sentences. BadInput for an unknown set.
 lwk::Result<std::vector<std::string>, Failure> switch_set(Sets& sets, std::string_view name,
                                                           bool on);
+// switch_set() of the set at index `set`. REQUIRES: set < sets.size().
+std::vector<std::string> switch_set_at(Sets& sets, std::size_t set, bool on);
 
 // The lines of `set` switched on and off, its mark aside.
 struct LineCounts {
@@ -415,6 +437,17 @@ std::string summed_up(const Set& set);
 // that could not be read, or "a block that does not read back" when either
 // holds no sets.
 std::string what_changed(const Backup& backup, const lwk::Result<Sets, Failure>& after);
+
+// What the change made after each of `backups` (newest first, as history()
+// gives them) did: the change after backups[i] led to backups[i - 1], and
+// the change after the newest to `now`, the sets the file holds now.
+struct BackupChange {
+  std::string what;  // what_changed()
+  // changes() of the two, when both read back.
+  std::optional<std::vector<std::string>> changes;
+};
+std::vector<BackupChange> what_each_did(const std::vector<Backup>& backups,
+                                        const lwk::Result<Sets, Failure>& now);
 
 // ---- Sets made in a window ----
 

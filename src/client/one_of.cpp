@@ -56,14 +56,17 @@ lwk::Result<void, Failure> unmark_one_of(Sets& sets, std::string_view name) {
 }
 
 std::vector<std::string> switch_off_others(Sets& sets, std::string_view name) {
-  std::vector<std::string> notes;
   const auto at = find(sets, name);
-  if (!at) return notes;
-  const std::string group(group_of(sets[*at]));
+  return at ? switch_off_others_at(sets, *at) : std::vector<std::string>{};
+}
+
+std::vector<std::string> switch_off_others_at(Sets& sets, std::size_t set) {
+  std::vector<std::string> notes;
+  const std::string group(group_of(sets[set]));
   if (group.empty()) return notes;
   for (std::size_t s = 0; s < sets.size(); ++s) {
     Set& other = sets[s];
-    if (s == *at || group_of(other) != group) continue;
+    if (s == set || group_of(other) != group) continue;
     // The mark, line 1, stays as it is: it is a comment either way.
     const auto lines = other.lines.begin() + 1;
     if (std::none_of(lines, other.lines.end(), [](const Line& l) { return l.enabled; })) continue;
@@ -93,11 +96,15 @@ lwk::Result<std::vector<std::string>, Failure> switch_set(Sets& sets, std::strin
                                                           bool on) {
   auto at = find(sets, name);
   if (!at) return lwk::unexpected(std::move(at).error());
-  Set& set = sets[*at];
-  const auto from = set.lines.begin() + (group_of(set).empty() ? 0 : 1);
-  std::for_each(from, set.lines.end(), [on](Line& line) { line.enabled = on; });
-  if (!on) return std::vector<std::string>{};
-  return switch_off_others(sets, name);
+  return switch_set_at(sets, *at, on);
+}
+
+std::vector<std::string> switch_set_at(Sets& sets, std::size_t set, bool on) {
+  Set& chosen = sets[set];
+  const auto from = chosen.lines.begin() + (group_of(chosen).empty() ? 0 : 1);
+  std::for_each(from, chosen.lines.end(), [on](Line& line) { line.enabled = on; });
+  if (!on) return {};
+  return switch_off_others_at(sets, set);
 }
 
 }  // namespace lantern_wharf::manager

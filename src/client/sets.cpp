@@ -141,10 +141,12 @@ lwk::Result<void, Failure> remove(Sets& sets, std::string_view name,
 lwk::Result<void, Failure> rename(Sets& sets, std::string_view from, std::string_view to) {
   auto at = find(sets, from);
   if (!at) return lwk::unexpected(std::move(at).error());
-  if (from != to && holds(sets, to)) {
-    return name_taken(to);
-  }
-  sets[*at].name = std::string(to);
+  return rename_at(sets, *at, to);
+}
+
+lwk::Result<void, Failure> rename_at(Sets& sets, std::size_t set, std::string_view to) {
+  if (sets[set].name != to && holds(sets, to)) return name_taken(to);
+  sets[set].name = std::string(to);
   return lwk::success();
 }
 
@@ -155,14 +157,18 @@ lwk::Result<void, Failure> move_set(Sets& sets, std::string_view name, std::size
     return bad_input("there is no position " + std::to_string(to) + " for a set (there are " +
                      std::to_string(sets.size()) + " sets)");
   }
-  const auto from = sets.begin() + static_cast<std::ptrdiff_t>(*at);
+  move_set_at(sets, *at, to);
+  return lwk::success();
+}
+
+void move_set_at(Sets& sets, std::size_t set, std::size_t to) {
+  const auto from = sets.begin() + static_cast<std::ptrdiff_t>(set);
   const auto there = sets.begin() + static_cast<std::ptrdiff_t>(to);
   if (there < from) {
     std::rotate(there, from, from + 1);
   } else {
     std::rotate(from, from + 1, there + 1);
   }
-  return lwk::success();
 }
 
 void put_set(Sets& sets, Set set) {

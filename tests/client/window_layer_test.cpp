@@ -123,6 +123,16 @@ TEST(WindowLayer, OneOfSeveral) {
   // A comment that only looks like a mark is none: it would not read back as one.
   EXPECT_EQ(manager::group_of(sets_of("x:+# one of: ,+a")[0]), "");
   EXPECT_EQ(manager::group_of(sets_of("x:+a,+# one of: env")[0]), "");
+
+  // Two sets of one name, which a file written before that was refused still
+  // holds: a change by place reaches the set chosen, not the first of its name.
+  Sets twins = sets_of("a:+1;a:+2;b:+3");
+  EXPECT_TRUE(manager::switch_set_at(twins, 1, false).empty());
+  ASSERT_TRUE(manager::rename_at(twins, 1, "c"));
+  manager::move_set_at(twins, 1, 2);
+  EXPECT_EQ(told(twins), "a:+1;b:+3;c:-2");
+  EXPECT_EQ(manager::rename_at(twins, 2, "a").error().sentence,
+            "there is a set named \"a\" already");
 }
 
 // Edits carried onto a file changed elsewhere, set by set: one table of
