@@ -27,10 +27,7 @@ struct Places {
 };
 
 // The file as one read found it.
-struct Reading {
-  lwk::Result<std::string, manager::Failure> bytes;   // or why it could not be read
-  lwk::Result<manager::Sets, manager::Failure> sets;  // its block's sets, or why not
-};
+using Reading = manager::Reading;
 
 // What an apply would do, shown before it is asked for.
 struct Preview {

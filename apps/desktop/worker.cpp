@@ -59,16 +59,7 @@ void Worker::queue(Job job) {
 }
 
 std::shared_ptr<const Reading> Worker::read_now() const {
-  auto bytes = manager::read_file(places_.hosts);
-  auto sets = [&]() -> lwk::Result<manager::Sets, manager::Failure> {
-    if (!bytes) return lwk::unexpected(bytes.error());
-    auto read = manager::read_sets(*bytes);
-    if (read) return read;
-    manager::Failure failure = std::move(read).error();
-    failure.sentence = places_.hosts + ": " + failure.sentence;
-    return lwk::unexpected(std::move(failure));
-  }();
-  return std::make_shared<const Reading>(Reading{std::move(bytes), std::move(sets)});
+  return std::make_shared<const Reading>(manager::read_reading(places_.hosts));
 }
 
 void Worker::read() {
@@ -126,11 +117,12 @@ void Worker::read_history() {
       const std::shared_ptr<const Reading> now = read_now();
       const std::string none;
       const std::vector<manager::Backup>& kept = *out->backups;
+      for (manager::BackupChange& did : manager::what_each_did(kept, now->sets)) {
+        out->what.push_back(std::move(did.what));
+      }
       for (std::size_t i = 0; i < kept.size(); ++i) {
-        // What the change made after this backup did: from it to the next state.
-        const auto& after_sets = i == 0 ? now->sets : kept[i - 1].sets;
+        // The diff of the same change: from the backup to the state after it.
         const std::string& after = i == 0 ? (now->bytes ? *now->bytes : none) : kept[i - 1].bytes;
-        out->what.push_back(manager::what_changed(kept[i], after_sets));
         out->diffs.push_back(unified_diff(kept[i].bytes, after, kept[i].path,
                                           i == 0 ? places_.hosts : kept[i - 1].path));
       }

@@ -75,12 +75,22 @@ lwk::Result<Sets, Failure> read_sets(std::string_view bytes) {
   return sets;
 }
 
-lwk::Result<Current, Failure> read_current(const std::string& path) {
+Reading read_reading(const std::string& path) {
   auto bytes = read_file(path);
-  if (!bytes) return lwk::unexpected(std::move(bytes).error());
-  auto sets = read_sets(*bytes);
-  if (!sets) return refused(path + ": " + sets.error().sentence);
-  return Current{path, std::move(*bytes), std::move(*sets)};
+  auto sets = [&]() -> lwk::Result<Sets, Failure> {
+    if (!bytes) return lwk::unexpected(bytes.error());
+    auto read = read_sets(*bytes);
+    if (read) return read;
+    return refused(path + ": " + read.error().sentence);
+  }();
+  return Reading{std::move(bytes), std::move(sets)};
+}
+
+lwk::Result<Current, Failure> read_current(const std::string& path) {
+  Reading read = read_reading(path);
+  if (!read.bytes) return lwk::unexpected(std::move(read.bytes).error());
+  if (!read.sets) return lwk::unexpected(std::move(read.sets).error());
+  return Current{path, std::move(*read.bytes), std::move(*read.sets)};
 }
 
 }  // namespace lantern_wharf::manager

@@ -72,23 +72,19 @@ int run_history(const Arguments& args) {
   }
   if (kept.empty()) note("the helper keeps no backups yet: it makes one before each change");
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  const std::vector<manager::BackupChange> did = manager::what_each_did(kept, now_sets);
   for (std::size_t i = 0; i < kept.size(); ++i) {
-    // What the change it was made before did: from it to the next state.
-    const auto& after = i == 0 ? now_sets : kept[i - 1].sets;
-    const std::string what = manager::what_changed(kept[i], after);
-    std::vector<std::string> phrases;
-    if (kept[i].sets && after) phrases = manager::changes(*kept[i].sets, *after);
     if (args.json) {
       nlohmann::ordered_json backup = {
           {"backup", i + 1},
           {"made", made_at(kept[i])},
           {"path", kept[i].path},
-          {"changes", kept[i].sets && after ? nlohmann::ordered_json(phrases)
-                                            : nlohmann::ordered_json(nullptr)}};
+          {"changes", did[i].changes ? nlohmann::ordered_json(*did[i].changes)
+                                     : nlohmann::ordered_json(nullptr)}};
       if (!kept[i].readable) backup["unreadable"] = kept[i].sets.error().sentence;
       list.push_back(std::move(backup));
     } else {
-      print_fields({std::to_string(i + 1), made_at(kept[i]), what});
+      print_fields({std::to_string(i + 1), made_at(kept[i]), did[i].what});
     }
   }
   if (args.json) print_json({{"backups", list}});
