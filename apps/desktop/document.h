@@ -93,8 +93,7 @@ class Document : public QObject {
   // Adds `set` at the end; refused when a set has its name.
   lwk::Result<void, manager::Failure> add_whole_set(manager::Set set);
 
-  // Puts `sets` in place of the sets edited (going back to a backup,
-  // dropping the edits).
+  // Puts `sets` in place of the sets edited (the edits discarded).
   void replace_sets(manager::Sets sets);
   // Switches off the lines the file would leave out (the layer's
   // keep_repeats_off), so that the sets read back as they are sent.

@@ -34,6 +34,9 @@ struct Preview {
   manager::Sets sets;  // the sets it would send
   lwk::Result<manager::Change, manager::Failure> change;
   std::string diff;  // unified diff of the change
+  // The sets of a backup gone back to: once applied, they take the place of
+  // the edits not yet applied, and the window holds the file as it is.
+  bool going_back = false;
 };
 
 // What the helper is asked.

@@ -114,12 +114,13 @@ void Session::start_asking() {
 void Session::review() {
   if (asking_ || !document_.loaded() || !document_.unreadable().empty()) return;
   review_notes_ = listed(document_.keep_repeats_off());
-  worker_.preview(document_.sets());
+  worker_.preview(document_.sets(), false);
 }
 
 void Session::apply(const Preview& preview) {
   if (asking_ || !preview.change) return;
   apply_base_ = preview.sets;
+  going_back_ = preview.going_back;
   start_asking();
   worker_.apply(preview.sets, preview.change->before);
 }
@@ -134,6 +135,7 @@ void Session::flip_in_file(std::size_t set, bool on) {
   if (!notes->empty()) emit told({Tone::Neutral, listed(*notes).join(QStringLiteral("; ")), {}});
   // The edits were made from the file's sets, which this apply changes.
   apply_base_ = document_.file_sets();
+  going_back_ = false;
   start_asking();
   worker_.apply(std::move(sets), document_.file_bytes());
 }
@@ -155,14 +157,19 @@ void Session::on_answer(const std::shared_ptr<const Answer>& answer) {
   long_wait_.stop();
   Told outcome = told_answer(*answer);
   const bool same_bytes = answer->after->bytes && document_.file_bytes() == *answer->after->bytes;
-  if (!same_bytes || !document_.unreadable().empty()) {
+  const bool applied = answer->asked == Asked::Apply && answer->response && *answer->response &&
+                       !std::holds_alternative<hosts_ipc::Issues>(**answer->response) &&
+                       !std::holds_alternative<hosts_ipc::NotUnderstood>(**answer->response);
+  if (applied && going_back_) {
+    // The backup's sets took the place of the block, and of the edits, as
+    // the review said: merged instead, with edits made over a block that did
+    // not read back, they would be measured from sets never in the window.
+    document_.load(answer->after);
+  } else if (!same_bytes || !document_.unreadable().empty()) {
     // What the file holds now. After an apply that was done or unchanged,
     // the edits are measured from what they were measured from when it was
     // sent: the sets sent (Apply in the window), or the file's sets before
     // (a switch in the tray).
-    const bool applied = answer->asked == Asked::Apply && answer->response && *answer->response &&
-                         !std::holds_alternative<hosts_ipc::Issues>(**answer->response) &&
-                         !std::holds_alternative<hosts_ipc::NotUnderstood>(**answer->response);
     const manager::Sets base = applied ? apply_base_ : document_.file_sets();
     outcome.details << listed(document_.take_file(answer->after, base));
   }
@@ -183,16 +190,15 @@ void Session::go_back(const HistoryReading& history, std::size_t index) {
     emit told(told_failure(sets.error(), document_.sets()));
     return;
   }
-  if (!document_.unreadable().empty() && !document_.file_bytes().empty()) {
-    // A block that no longer reads back (edited by hand) takes no edit, for
-    // an apply would lose what it holds; going back replaces it whole, as
-    // undo does, and is reviewed from the backup's sets alone.
-    review_notes_ = {};
-    worker_.preview(std::move(*sets));
-    return;
+  // The sets edited stay as they are until the apply is done: a review
+  // cancelled loses nothing. The block is replaced whole, as undo does, even
+  // one edited by hand that no longer reads back.
+  review_notes_.clear();
+  if (document_.edited()) {
+    review_notes_ << QStringLiteral("Applied, this puts the backup's sets in place of the edits "
+                                    "not yet applied, which are lost.");
   }
-  document_.replace_sets(std::move(*sets));
-  review();
+  worker_.preview(std::move(*sets), true);
 }
 
 void Session::import_file(const QString& path) {

@@ -51,9 +51,9 @@ class Session : public QObject {
 
   // Reads the helper's backups: history_ready().
   void read_history();
-  // Puts the sets of backup `index` in place of the sets edited, as undo
-  // does, and reviews them; over a block that does not read back, reviews
-  // them alone, for they replace it whole.
+  // Reviews the sets of backup `index`, which replace the block whole, as
+  // undo does; once applied, they take the place of the edits not yet
+  // applied, and a review cancelled leaves the edits as they were.
   void go_back(const HistoryReading& history, std::size_t index);
 
   // Reads the file at `path` as a set to import: import_ready().
@@ -89,6 +89,7 @@ class Session : public QObject {
   bool asking_ = false;
   bool read_after_answer_ = false;
   manager::Sets apply_base_;  // what the edits are measured from once the apply is done
+  bool going_back_ = false;   // the apply under way puts a backup's sets in place of the edits
   QStringList review_notes_;
 };
 

@@ -66,9 +66,9 @@ void Worker::read() {
   queue([this] { emit read_done(read_now()); });
 }
 
-void Worker::preview(manager::Sets sets) {
+void Worker::preview(manager::Sets sets, bool going_back) {
   auto shared = std::make_shared<manager::Sets>(std::move(sets));
-  queue([this, shared] {
+  queue([this, shared, going_back] {
     auto change = manager::preview_file(*shared, places_.hosts);
     std::string diff;
     if (change) {
@@ -76,7 +76,7 @@ void Worker::preview(manager::Sets sets) {
                           places_.hosts + " (after the change)");
     }
     emit previewed(std::make_shared<const Preview>(
-        Preview{std::move(*shared), std::move(change), std::move(diff)}));
+        Preview{std::move(*shared), std::move(change), std::move(diff), going_back}));
   });
 }
 

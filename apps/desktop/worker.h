@@ -31,8 +31,8 @@ class Worker : public QObject {
 
   // Reads the hosts file and its sets: read_done().
   void read();
-  // What an apply of `sets` would write: previewed().
-  void preview(manager::Sets sets);
+  // What an apply of `sets` would write: previewed(), marked `going_back`.
+  void preview(manager::Sets sets, bool going_back);
   // Asks the helper to apply `sets`, if the file's bytes are still
   // `expected`; reads the file after: answered().
   void apply(manager::Sets sets, std::string expected);

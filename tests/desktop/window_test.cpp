@@ -236,7 +236,8 @@ class WindowTest : public QObject {
   }
 
   // Also past a block edited by hand that no longer reads back, which takes
-  // no edit but can be gone back from, as the command's undo does.
+  // no edit but can be gone back from, as the command's undo does. Going
+  // back is reviewed first, and a review cancelled leaves the edits alone.
   void undo_from_the_history() {
     QCOMPARE(command({"add", "work", "10.0.0.5 intranet.test"}), 0);
     const std::string before = read_hosts();
@@ -268,6 +269,21 @@ class WindowTest : public QObject {
     QTest::mouseClick(review->findChild<QPushButton*>(QStringLiteral("apply")), Qt::LeftButton);
     QTRY_COMPARE(banner(), QStringLiteral("done: the helper wrote the sets into /etc/hosts"));
     QCOMPARE(read_hosts(), before);
+    QVERIFY(!document().edited());
+    QCOMPARE(document().sets(), *manager::read_sets(before));
+    choose(0);
+    table()->setCurrentIndex(lines()->index(0, LineModel::TextColumn));
+    QTest::keyClick(table(), Qt::Key_Space);
+    const manager::Sets edits = document().sets();
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QTest::keyClick(window_.get(), Qt::Key_H, Qt::ControlModifier);
+    history = dialog<HistoryDialog>();
+    backups = history->findChild<QListView*>(QStringLiteral("backups"));
+    backups->setCurrentIndex(backups->model()->index(2, 0));  // the file before any set
+    QTest::mouseClick(history->findChild<QPushButton*>(QStringLiteral("go back")), Qt::LeftButton);
+    dialog<ReviewDialog>()->reject();
+    QCOMPARE(document().sets(), edits);
   }
 
   void import_with_refused_lines() {
