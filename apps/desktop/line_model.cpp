@@ -211,12 +211,7 @@ bool LineModel::setData(const QModelIndex& index, const QVariant& value, int rol
   const Ref r = ref(index.row());
   if (index.column() == SwitchColumn && role == Qt::CheckStateRole) {
     const bool on = value.value<Qt::CheckState>() == Qt::Checked;
-    const auto notes = document_.switch_lines(r.set, {r.line}, on);
-    if (!notes.empty()) {
-      QStringList said;
-      for (const std::string& note : notes) said << text(note);
-      emit told({Tone::Neutral, said.join(QStringLiteral("; ")), {}});
-    }
+    if (auto said = told_notes(document_.switch_lines(r.set, {r.line}, on))) emit told(*said);
     return true;
   }
   if (index.column() == TextColumn && role == Qt::EditRole) {

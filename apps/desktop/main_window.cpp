@@ -396,12 +396,7 @@ QWidget* MainWindow::build_lines_pane() {
   connect(add, &QPushButton::clicked, this, &MainWindow::add_line);
   const auto switch_all = [this](bool state) {
     for (const auto& [set, lines] : chosen_lines()) {
-      const auto notes = session_.document().switch_lines(set, lines, state);
-      if (!notes.empty()) {
-        QStringList said;
-        for (const std::string& n : notes) said << QString::fromStdString(n);
-        tell({Tone::Neutral, said.join(QStringLiteral("; ")), {}});
-      }
+      if (auto said = told_notes(session_.document().switch_lines(set, lines, state))) tell(*said);
     }
   };
   connect(on, &QPushButton::clicked, this, [switch_all] { switch_all(true); });
@@ -605,12 +600,7 @@ void MainWindow::switch_chosen_lines() {
     }
   }
   for (const auto& [set, lines] : chosen) {
-    const auto notes = session_.document().switch_lines(set, lines, !all_on);
-    if (!notes.empty()) {
-      QStringList said;
-      for (const std::string& n : notes) said << QString::fromStdString(n);
-      tell({Tone::Neutral, said.join(QStringLiteral("; ")), {}});
-    }
+    if (auto said = told_notes(session_.document().switch_lines(set, lines, !all_on))) tell(*said);
   }
 }
 

@@ -23,7 +23,24 @@ QString meaning(Asked asked, bool done) {
   return {};
 }
 
+// What the helper refused, when it answered with issues.
+QString refused(Asked asked) {
+  switch (asked) {
+    case Asked::Apply: return QStringLiteral("the helper refused the sets");
+    case Asked::Flush: return QStringLiteral("the helper refused to flush the name caches");
+    case Asked::RemoveEverything: return QStringLiteral("the helper refused to remove everything");
+  }
+  return {};
+}
+
 }  // namespace
+
+std::optional<Told> told_notes(const std::vector<std::string>& notes) {
+  if (notes.empty()) return std::nullopt;
+  QStringList said;
+  for (const std::string& note : notes) said << text(note);
+  return Told{Tone::Neutral, said.join(QStringLiteral("; ")), {}};
+}
 
 QString issue_text(const hosts_ipc::Issue& issue, const manager::Sets& sets) {
   if ((issue.set == 0 && issue.line == 0) || issue.set >= sets.size()) {
@@ -68,7 +85,7 @@ Told told_answer(const Answer& answer) {
                         [&](const hosts_ipc::Done&) { return worded(true); },
                         [&](const hosts_ipc::Unchanged&) { return worded(false); },
                         [&](const hosts_ipc::Issues& issues) {
-                          Told told{Tone::Bad, QStringLiteral("the helper refused the sets"), {}};
+                          Told told{Tone::Bad, refused(answer.asked), {}};
                           for (const hosts_ipc::Issue& issue : issues.issues) {
                             told.details << issue_text(issue, answer.sent);
                           }

@@ -5,6 +5,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "client/manager.h"
 #include "ipc/wire.h"
@@ -18,6 +21,9 @@ struct Told {
   QString sentence;
   QStringList details;  // the issues behind it, one each
 };
+
+// The layer's notes on a change, joined in one sentence; none without notes.
+std::optional<Told> told_notes(const std::vector<std::string>& notes);
 
 // One issue, its set named as the person knows it: "set "NAME", line L:
 // MESSAGE", "set "NAME": MESSAGE" for a set as a whole, and the message alone

@@ -80,12 +80,7 @@ bool SetListModel::setData(const QModelIndex& index, const QVariant& value, int 
   const auto set = static_cast<std::size_t>(index.row());
   if (role == Qt::CheckStateRole) {
     const bool on = value.value<Qt::CheckState>() != Qt::Unchecked;
-    const auto notes = document_.switch_set(set, on);
-    if (!notes.empty()) {
-      QStringList said;
-      for (const std::string& note : notes) said << QString::fromStdString(note);
-      emit told({Tone::Neutral, said.join(QStringLiteral("; ")), {}});
-    }
+    if (auto said = told_notes(document_.switch_set(set, on))) emit told(*said);
     return true;
   }
   if (role == Qt::EditRole) {
