@@ -125,17 +125,28 @@ void Session::apply(const Preview& preview) {
   worker_.apply(preview.sets, preview.change->before);
 }
 
-void Session::flip_in_file(std::size_t set, bool on) {
-  if (asking_ || !document_.unreadable().empty() || set >= document_.file_sets().size()) return;
+void Session::flip_in_file(std::size_t set, const std::string& name, bool on) {
+  if (asking_ || !document_.unreadable().empty()) return;
   manager::Sets sets = document_.file_sets();
-  auto notes = manager::switch_set(sets, sets[set].name, on);
-  if (!notes) lwk::fatal("a switch of the tray's own was refused");
+  if (set >= sets.size() || sets[set].name != name) {
+    // The tray's menu is rebuilt after the file is read again.
+    auto found = manager::find(sets, name);
+    if (!found) {
+      const Told refusal = told_failure(found.error(), sets);
+      emit told(refusal);
+      emit flipped(refusal);
+      return;
+    }
+    set = *found;
+  }
+  auto notes = manager::switch_set_at(sets, set, on);
   const auto kept = manager::keep_repeats_off(sets);
-  notes->insert(notes->end(), kept.begin(), kept.end());
-  if (!notes->empty()) emit told({Tone::Neutral, listed(*notes).join(QStringLiteral("; ")), {}});
+  notes.insert(notes.end(), kept.begin(), kept.end());
+  if (auto said = told_notes(notes)) emit told(*said);
   // The edits were made from the file's sets, which this apply changes.
   apply_base_ = document_.file_sets();
   going_back_ = false;
+  flipping_ = true;
   start_asking();
   worker_.apply(std::move(sets), document_.file_bytes());
 }
@@ -175,6 +186,10 @@ void Session::on_answer(const std::shared_ptr<const Answer>& answer) {
   }
   emit asking_changed(false);
   emit told(outcome);
+  if (flipping_) {
+    flipping_ = false;
+    emit flipped(outcome);
+  }
   if (read_after_answer_) {
     read_after_answer_ = false;
     worker_.read();

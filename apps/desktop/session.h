@@ -43,9 +43,11 @@ class Session : public QObject {
   // Applies the sets of `preview`, provided the file is still as its diff
   // showed it; told() says how it went.
   void apply(const Preview& preview);
-  // Switches set `set` of the file's own sets (not the edits) and applies
-  // them at once, as the tray does; edits not yet applied are kept.
-  void flip_in_file(std::size_t set, bool on);
+  // Switches set `set`, named `name`, of the file's own sets (not the
+  // edits) and applies them at once, as the tray does; edits not yet
+  // applied are kept. A set no longer at `set` is found by its name, and
+  // the switch refused when the file holds none of that name: flipped().
+  void flip_in_file(std::size_t set, const std::string& name, bool on);
   void flush();
   void remove_everything();
 
@@ -71,6 +73,9 @@ class Session : public QObject {
   void history_ready(std::shared_ptr<const lantern_wharf::desktop::HistoryReading> history);
   void import_ready(std::shared_ptr<const lantern_wharf::desktop::ImportReading> import);
   void asking_changed(bool asking);
+  // What came of flip_in_file(): its refusal, or the helper's answer, as
+  // told() says it too.
+  void flipped(const lantern_wharf::desktop::Told& told);
   // A request has gone unanswered long enough that polkit may be asking
   // the person for a password.
   void waiting_long();
@@ -90,6 +95,7 @@ class Session : public QObject {
   bool read_after_answer_ = false;
   manager::Sets apply_base_;  // what the edits are measured from once the apply is done
   bool going_back_ = false;   // the apply under way puts a backup's sets in place of the edits
+  bool flipping_ = false;     // the apply under way is flip_in_file()'s
   QStringList review_notes_;
 };
 

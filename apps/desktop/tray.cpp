@@ -28,8 +28,23 @@ Tray::Tray(Session& session, MainWindow& window, const QIcon& icon, QObject* par
   connect(&session_.document(), &Document::file_changed, this, &Tray::rebuild,
           Qt::QueuedConnection);
   connect(&session_, &Session::asking_changed, this, &Tray::rebuild, Qt::QueuedConnection);
+  connect(&session_, &Session::flipped, this, &Tray::tell);
   rebuild();
   if (QSystemTrayIcon::isSystemTrayAvailable()) icon_.show();
+}
+
+void Tray::tell(const Told& told) {
+  // The window's banner says it too, but a hidden window says nothing.
+  if (window_.isVisible() || !icon_.isVisible()) return;
+  QSystemTrayIcon::MessageIcon icon = QSystemTrayIcon::Information;
+  switch (told.tone) {
+    case Tone::Good: return;  // the menu's switch shows it
+    case Tone::Neutral: break;
+    case Tone::Warning: icon = QSystemTrayIcon::Warning; break;
+    case Tone::Bad: icon = QSystemTrayIcon::Critical; break;
+  }
+  icon_.showMessage(QStringLiteral("Lantern Wharf"),
+                    (QStringList{told.sentence} + told.details).join(QLatin1Char('\n')), icon);
 }
 
 void Tray::rebuild() {
@@ -60,8 +75,9 @@ void Tray::rebuild() {
       }
       turns->addAction(action);
     }
-    connect(action, &QAction::triggered, this,
-            [this, i](bool checked) { session_.flip_in_file(i, checked); });
+    connect(action, &QAction::triggered, this, [this, i, name = sets[i].name](bool checked) {
+      session_.flip_in_file(i, name, checked);
+    });
   }
   if (sets.empty() && document.unreadable().empty()) {
     menu_.addAction(QStringLiteral("(no sets yet)"))->setEnabled(false);

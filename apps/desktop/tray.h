@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QSystemTrayIcon>
 
+#include "outcome.h"
+
 namespace lantern_wharf::desktop {
 
 class MainWindow;
@@ -28,6 +30,9 @@ class Tray : public QObject {
 
  private:
   void rebuild();
+  // Tells the outcome of a switch in the menu in a message of the tray's,
+  // while the window is hidden.
+  void tell(const Told& told);
 
   Session& session_;
   MainWindow& window_;

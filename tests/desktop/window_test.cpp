@@ -459,6 +459,37 @@ class WindowTest : public QObject {
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
   }
 
+  // What the window says of each answer, without the helper.
+  void outcomes_in_words() {
+    using Got = lwk::Result<hosts_ipc::Response, manager::Failure>;
+    using Kind = manager::Failure::Kind;
+    const auto failed = [](Kind kind) { return Got(lwk::unexpected(manager::Failure{kind, "why", {}})); };
+    const Got issues(hosts_ipc::Response(hosts_ipc::Issues{{{"a message", 0, 1}}}));
+    struct Row {
+      Asked asked;
+      std::optional<Got> got;
+      Tone tone;
+      QString said;
+    };
+    const Row rows[] = {
+        {Asked::Apply, Got(hosts_ipc::Response(hosts_ipc::Done{})), Tone::Good,
+         "done: the helper wrote the sets into /etc/hosts"},
+        {Asked::Apply, Got(hosts_ipc::Response(hosts_ipc::Unchanged{})), Tone::Good,
+         "unchanged: /etc/hosts already held these sets"},
+        {Asked::Apply, issues, Tone::Bad, "the helper refused the sets\nset \"work\", line 1: a message"},
+        {Asked::Flush, issues, Tone::Bad, "the helper refused to flush the name caches\nset \"work\", line 1: a message"},
+        {Asked::RemoveEverything, issues, Tone::Bad, "the helper refused to remove everything\nset \"work\", line 1: a message"},
+        {Asked::Flush, failed(Kind::NotServed), Tone::Bad, "why"},
+        {Asked::Apply, failed(Kind::Unreachable), Tone::Bad, "why"},
+        {Asked::Apply, failed(Kind::NotNow), Tone::Warning, "why"},
+    };
+    for (const Row& row : rows) {
+      const Told told = told_answer(Answer{row.asked, {{"work", {{"10.0.0.5 a.test", true}}}}, row.got, nullptr});
+      QCOMPARE((QStringList{told.sentence} + told.details).join(QLatin1Char('\n')), row.said);
+      QCOMPARE(told.tone, row.tone);
+    }
+  }
+
   void screenshots();
 };
 
