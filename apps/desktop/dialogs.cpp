@@ -154,9 +154,10 @@ ImportDialog::ImportDialog(Session& session, std::shared_ptr<const ImportReading
         this));
     QStringList refused;
     for (const hosts_ipc::Issue& issue : import.refused) {
-      refused << QStringLiteral("line %1: %2")
+      refused << QStringLiteral("line %1: %2: %3")
                      .arg(issue.line)
-                     .arg(QString::fromStdString(issue.message));
+                     .arg(QString::fromStdString(import.set.lines[issue.line - 1].text),
+                          QString::fromStdString(issue.message));
     }
     auto* list = new QListView(this);
     list->setObjectName(QStringLiteral("refused"));

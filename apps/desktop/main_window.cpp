@@ -719,7 +719,14 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
   for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) import_path(url.toLocalFile());
+    if (url.isLocalFile()) {
+      import_path(url.toLocalFile());
+    } else {
+      tell({Tone::Warning,
+            QStringLiteral("only a file on this machine can be imported: %1")
+                .arg(url.toDisplayString()),
+            {}});
+    }
   }
   event->acceptProposedAction();
 }

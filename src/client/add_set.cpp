@@ -7,6 +7,7 @@
 namespace lantern_wharf::manager {
 
 lwk::Result<void, Failure> add_set(Sets& sets, std::string_view name) {
+  if (name.empty()) return bad_input("a set's name cannot be empty");
   if (find(sets, name)) return name_taken(name);
   sets.push_back({std::string(name), {}});
   return lwk::success();

@@ -451,8 +451,8 @@ std::vector<BackupChange> what_each_did(const std::vector<Backup>& backups,
 
 // ---- Sets made in a window ----
 
-// Adds an empty set named `name` at the end; "there is a set named "S"
-// already" when one has that name.
+// Adds an empty set named `name` at the end; "a set's name cannot be empty",
+// and "there is a set named "S" already" when one has that name.
 lwk::Result<void, Failure> add_set(Sets& sets, std::string_view name);
 
 // ---- Sets changed elsewhere while a face held edits not yet applied ----

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -290,13 +291,22 @@ class WindowTest : public QObject {
     const std::string list = scratch_.filePath(QStringLiteral("blocklist.txt")).toStdString();
     write_file(list, "# a published list\n0.0.0.0 ads.example\n0.0.0.0 bad_name.example\n");
     open();
-    window_->import_path(QString::fromStdString(list));
+    // Dropped on the window with a link, which only gets a sentence.
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(QString::fromStdString(list)),
+                     QUrl(QStringLiteral("https://example.com/hosts"))});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window_.get(), &enter);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window_.get(), &drop);
+    QCOMPARE(banner(), QStringLiteral("only a file on this machine can be imported: "
+                                      "https://example.com/hosts"));
     auto* import = dialog<ImportDialog>();
     auto* refused = import->findChild<QListView*>(QStringLiteral("refused"));
     QCOMPARE(refused->model()->rowCount(), 1);
     QCOMPARE(refused->model()->index(0, 0).data().toString(),
-             QStringLiteral("line 3: the part \"bad_name\" holds something other than letters, "
-                            "digits and hyphens"));
+             QStringLiteral("line 3: 0.0.0.0 bad_name.example: the part \"bad_name\" holds "
+                            "something other than letters, digits and hyphens"));
     QCOMPARE(import->findChild<QLineEdit*>(QStringLiteral("name"))->text(),
              QStringLiteral("blocklist"));
     QTest::mouseClick(import->findChild<QPushButton*>(QStringLiteral("import")), Qt::LeftButton);
@@ -311,6 +321,10 @@ class WindowTest : public QObject {
     QTest::mouseClick(import->findChild<QPushButton*>(QStringLiteral("import")), Qt::LeftButton);
     QCOMPARE(import->findChild<QLabel*>(QStringLiteral("refusal"))->text(),
              QStringLiteral("there is a set named \"blocklist\" already"));
+    import->findChild<QLineEdit*>(QStringLiteral("name"))->clear();
+    QTest::mouseClick(import->findChild<QPushButton*>(QStringLiteral("import")), Qt::LeftButton);
+    QCOMPARE(import->findChild<QLabel*>(QStringLiteral("refusal"))->text(),
+             QStringLiteral("a set's name cannot be empty"));
     QVERIFY(import->isVisible());
     QCOMPARE(document().sets().size(), 1u);
   }
