@@ -236,13 +236,15 @@ lwk::Result<void, manager::Failure> Session::take_import(manager::Set set, std::
 }
 
 void Session::export_to(const QString& path) {
-  // Sets no client could read back are never written.
-  auto file = manager::to_sets_file(document_.sets());
-  if (!file) {
-    emit told({Tone::Bad, QString::fromStdString(file.error().sentence), {}});
+  // A sets file is for apply, which would refuse them.
+  if (!document_.issues().empty()) {
+    emit told({Tone::Bad,
+               QStringLiteral("nothing was exported: apply would refuse the sets while they have "
+                              "issues; mend them first"),
+               {}});
     return;
   }
-  worker_.write_export(path, std::move(*file));
+  worker_.write_export(path, document_.sets());
 }
 
 }  // namespace lantern_wharf::desktop

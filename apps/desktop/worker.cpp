@@ -147,12 +147,18 @@ void Worker::read_import(const QString& path, std::string name) {
   });
 }
 
-void Worker::write_export(const QString& path, std::string text) {
-  queue([this, path, text = std::move(text)] {
+void Worker::write_export(const QString& path, manager::Sets sets) {
+  auto shared = std::make_shared<const manager::Sets>(std::move(sets));
+  queue([this, path, shared] {
+    auto text = manager::to_sets_file(*shared);
+    if (!text) {
+      emit exported(path, QString::fromStdString(text.error().sentence));
+      return;
+    }
     QSaveFile file(path);
     const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(text.data(), static_cast<qint64>(text.size())) ==
-                             static_cast<qint64>(text.size()) &&
+                         file.write(text->data(), static_cast<qint64>(text->size())) ==
+                             static_cast<qint64>(text->size()) &&
                          file.commit();
     emit exported(path, written ? QString() : path + QStringLiteral(": ") + file.errorString());
   });

@@ -43,9 +43,10 @@ class Worker : public QObject {
   void read_history();
   // Reads the file at `path` as a set named `name`: import_read().
   void read_import(const QString& path, std::string name);
-  // Writes `text` to the file at `path`: exported(), with why not when it
-  // could not be written.
-  void write_export(const QString& path, std::string text);
+  // Writes `sets` to the file at `path` as a sets file: exported(), with why
+  // not when it could not be written. Sets no client could read back are
+  // never written.
+  void write_export(const QString& path, manager::Sets sets);
 
  signals:
   void read_done(std::shared_ptr<const Reading> reading);
