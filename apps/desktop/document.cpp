@@ -145,16 +145,20 @@ std::vector<std::string> Document::switch_lines(std::size_t set,
                       on ? manager::switch_off_others_at(sets_, set) : std::vector<std::string>{});
 }
 
-void Document::set_line_text(std::size_t set, std::size_t line, std::string text) {
-  const std::size_t shown = first_shown(set);
-  sets_[set].lines[line].text = std::move(text);
-  if (first_shown(set) != shown) {
-    emit reset();
-  } else {
-    emit lines_changed(static_cast<int>(set), static_cast<int>(line), static_cast<int>(line));
+lwk::Result<void, manager::Failure> Document::set_line_text(std::size_t set, std::size_t line,
+                                                              std::string text) {
+  if (line == 0 && !manager::group_of(manager::Set{{}, {{text, true}}}).empty()) {
+    return lwk::unexpected(manager::Failure{
+        manager::Failure::Kind::BadInput,
+        "a first line \"" + text +
+            "\" would make the set one of a group: the One of field does that",
+        {}});
   }
+  sets_[set].lines[line].text = std::move(text);
+  emit lines_changed(static_cast<int>(set), static_cast<int>(line), static_cast<int>(line));
   emit set_changed(static_cast<int>(set));
   recheck();
+  return lwk::success();
 }
 
 void Document::add_line(std::size_t set, std::string text) {

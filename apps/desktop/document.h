@@ -79,7 +79,11 @@ class Document : public QObject {
   // switching one on switches off the other sets of its group.
   std::vector<std::string> switch_lines(std::size_t set, const std::vector<std::size_t>& lines,
                                         bool on);
-  void set_line_text(std::size_t set, std::size_t line, std::string text);
+  // Refused for a first line that reads as a group's mark: typed, it would
+  // make the set one of a group mid-word and hide the line being typed; the
+  // One of field (set_group()) makes the mark.
+  lwk::Result<void, manager::Failure> set_line_text(std::size_t set, std::size_t line,
+                                                    std::string text);
   // Adds a switched-on line at the end of set `set`.
   void add_line(std::size_t set, std::string text);
   void remove_lines(std::size_t set, std::vector<std::size_t> lines);

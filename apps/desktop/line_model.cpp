@@ -216,10 +216,10 @@ bool LineModel::setData(const QModelIndex& index, const QVariant& value, int rol
   }
   if (index.column() == TextColumn && role == Qt::EditRole) {
     const std::string typed = value.toString().toStdString();
-    if (typed != document_.sets()[r.set].lines[r.line].text) {
-      document_.set_line_text(r.set, r.line, typed);
-    }
-    return true;
+    if (typed == document_.sets()[r.set].lines[r.line].text) return true;
+    auto set = document_.set_line_text(r.set, r.line, typed);
+    if (!set) emit told(told_failure(set.error(), document_.sets()));
+    return set.has_value();
   }
   return false;
 }

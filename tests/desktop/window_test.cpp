@@ -193,6 +193,24 @@ class WindowTest : public QObject {
                     kNode + "home", kOff + "10.0.0.7 nas.home"}));
     QTRY_VERIFY(!document().edited());
     QVERIFY(!find<QPushButton>("apply")->isEnabled());
+    // Lines chosen together and switched with Space, the set moved with Alt+Up.
+    table()->selectAll();
+    QTest::keyClick(table(), Qt::Key_Space);
+    choose(1);
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    sets()->setFocus();
+    QTest::keyClick(window_.get(), Qt::Key_Up, Qt::AltModifier);
+    review_and_apply();
+    QTRY_COMPARE(read_hosts(), block({kNode + "home", kOff + "10.0.0.7 nas.home", kNode + "work",
+                                  "10.0.0.5 intranet.test", "10.0.0.6 wiki.test"}));
+    // Exported, the sets read back as they are.
+    const QString exported = scratch_.filePath(QStringLiteral("sets.json"));
+    session_->export_to(exported);
+    QTRY_VERIFY(banner().startsWith(QLatin1String("the sets were written to")));
+    QFile file(exported);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(*manager::parse_sets_file(file.readAll().toStdString()), document().sets());
   }
 
   void a_bad_line_is_named_as_it_is_typed_and_apply_waits() {
@@ -207,6 +225,10 @@ class WindowTest : public QObject {
     QVERIFY(!find<QPushButton>("apply")->isEnabled());
     QCOMPARE(find<QLabel>("state")->text(),
              QStringLiteral("1 issue: Apply waits until it is mended"));
+    session_->export_to(scratch_.filePath(QStringLiteral("refused.json")));
+    QCOMPARE(banner(), QStringLiteral("nothing was exported: apply would refuse the sets while "
+                                      "they have issues; mend them first"));
+    QVERIFY(!QFile::exists(scratch_.filePath(QStringLiteral("refused.json"))));
     for (int i = 0; i < 13; ++i) QTest::keyClick(editor, Qt::Key_Backspace);
     QTest::keyClicks(editor, QStringLiteral("wiki.test"));
     QCOMPARE(editor->text(), QStringLiteral("10.0.0.6 wiki.test"));
@@ -421,6 +443,11 @@ class WindowTest : public QObject {
     // A set made one of the group in the window, from its group field.
     QTest::keyClicks(find<QLineEdit>("new set name"), QStringLiteral("prod"));
     QTest::keyClick(find<QLineEdit>("new set name"), Qt::Key_Return);
+    // Not from a first line typed as a mark, which would hide it mid-word.
+    commit(type_new_line(QStringLiteral("# one of: env")));
+    QCOMPARE(banner(), QStringLiteral("a first line \"# one of: env\" would make the set one of a "
+                                      "group: the One of field does that"));
+    QCOMPARE(lines()->rowCount(), 1);
     QTest::keyClicks(find<QLineEdit>("group"), QStringLiteral("env"));
     QTest::keyClick(find<QLineEdit>("group"), Qt::Key_Return);
     QVERIFY(manager::group_of(document().sets()[2]) == "env");
@@ -431,6 +458,8 @@ class WindowTest : public QObject {
     open();
     auto* helper = window_->menuBar()->findChildren<QMenu*>().value(2);
     QVERIFY(helper != nullptr && helper->title() == QStringLiteral("&Helper"));
+    helper->actions().value(3)->trigger();
+    QTRY_COMPARE(banner(), QStringLiteral("done: the name caches were flushed"));
     helper->actions().value(4)->trigger();
     auto* confirm = dialog<QMessageBox>();
     QVERIFY(confirm->informativeText().contains(QLatin1String("This cannot be undone.")));
