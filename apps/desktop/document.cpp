@@ -146,13 +146,13 @@ std::vector<std::string> Document::switch_lines(std::size_t set,
 }
 
 lwk::Result<void, manager::Failure> Document::set_line_text(std::size_t set, std::size_t line,
-                                                              std::string text) {
+                                                            std::string text) {
   if (line == 0 && !manager::group_of(manager::Set{{}, {{text, true}}}).empty()) {
-    return lwk::unexpected(manager::Failure{
-        manager::Failure::Kind::BadInput,
-        "a first line \"" + text +
-            "\" would make the set one of a group: the One of field does that",
-        {}});
+    return lwk::unexpected(
+        manager::Failure{manager::Failure::Kind::BadInput,
+                         "a first line \"" + text +
+                             "\" would make the set one of a group: the One of field does that",
+                         {}});
   }
   sets_[set].lines[line].text = std::move(text);
   emit lines_changed(static_cast<int>(set), static_cast<int>(line), static_cast<int>(line));

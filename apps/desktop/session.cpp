@@ -210,8 +210,9 @@ void Session::go_back(const HistoryReading& history, std::size_t index) {
   // one edited by hand that no longer reads back.
   review_notes_.clear();
   if (document_.edited()) {
-    review_notes_ << QStringLiteral("Applied, this puts the backup's sets in place of the edits "
-                                    "not yet applied, which are lost.");
+    review_notes_ << QStringLiteral(
+        "Applied, this puts the backup's sets in place of the edits "
+        "not yet applied, which are lost.");
   }
   worker_.preview(std::move(*sets), true);
 }
