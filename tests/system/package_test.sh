@@ -3,18 +3,20 @@
 # system:
 #   1. its files, extracted into a throw-away directory: where they should
 #      be, with their modes; the units verified by systemd-analyze, their
-#      exposure scored; the man pages; lintian;
+#      exposure scored; the man pages; lintian; and so the desktop
+#      application's package, when it is given: its files, what it depends
+#      on, lintian;
 #   2. installed and used under a real systemd: a Debian root made once by
 #      debootstrap (kept in build/system-root, or LWK_SYSTEM_ROOT) is booted
 #      with systemd-nspawn on a throw-away overlay, so that it stays as it was
 #      made, and tests/system/in_container.sh runs inside.
 #
-# usage: tests/system/package_test.sh PACKAGE.deb
+# usage: tests/system/package_test.sh PACKAGE.deb [DESKTOP.deb]
 # Needs root; exits 77 (skipped) without it.
 set -euo pipefail
 
-if [ "$#" -ne 1 ]; then
-  echo "usage: $0 PACKAGE.deb" >&2
+if [ "$#" -lt 1 ] || [ "$#" -gt 2 ]; then
+  echo "usage: $0 PACKAGE.deb [DESKTOP.deb]" >&2
   exit 2
 fi
 if [ "$(id -u)" -ne 0 ]; then
@@ -24,6 +26,7 @@ fi
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 deb=$(realpath "$1")
+desktop_deb=${2:+$(realpath "$2")}
 scratch=$(mktemp -d /var/tmp/lwk-package-XXXXXX)
 nspawn_pid=
 cleanup() {
@@ -115,13 +118,43 @@ if systemd-analyze security --offline=true --root="$root" --threshold=30 \
 else
   fail "exposure above 3.0"
 fi
-for page in "$root"/usr/share/man/man*/*.gz; do
+
+# --- The desktop application's package ---------------------------------------
+desktop_root=$scratch/desktop
+if [ -n "$desktop_deb" ]; then
+  dpkg-deb -x "$desktop_deb" "$desktop_root"
+  app=usr/bin/lantern-wharf-desktop
+  desktop_expected="755 root root $app
+644 root root usr/share/applications/org.lanternwharf.kit.desktop
+644 root root usr/share/doc/lantern-wharf-desktop/changelog.Debian.gz
+644 root root usr/share/doc/lantern-wharf-desktop/copyright
+644 root root usr/share/icons/hicolor/scalable/apps/org.lanternwharf.kit.svg
+644 root root usr/share/man/man1/lantern-wharf-desktop.1.gz
+644 root root usr/share/metainfo/org.lanternwharf.kit.metainfo.xml"
+  expect "the desktop package's files, owners and modes" "$(printf '%s\n' "$desktop_expected" | sort -k4)" \
+    "$(cd "$desktop_root" && find . -type f -printf '%m %u %g %P\n' | sort -k4)"
+  depends=$(dpkg-deb -f "$desktop_deb" Depends | tr ',' '\n' | sed 's/^ *//')
+  expect "the desktop package needs the core package of its very version" \
+    "lantern-wharf-kit (= $(dpkg-deb -f "$deb" Version))" "$(grep '^lantern-wharf-kit' <<<"$depends")"
+  # The Qt libraries the program links, by the packages that hold them on
+  # this machine, which built it.
+  linked=$(objdump -p "$desktop_root/$app" | awk '$1 == "NEEDED" && $2 ~ /^libQt6/ { print "*/" $2 }' |
+           xargs -r dpkg -S | cut -d: -f1 | sort -u)
+  expect "the desktop package needs each Qt library it links" "$linked" \
+    "$(grep -o '^libqt6[^ ]*' <<<"$depends" | sort -u)"
+fi
+
+for page in "$root"/usr/share/man/man*/*.gz "$desktop_root"/usr/share/man/man*/*.gz; do
+  [ -e "$page" ] || continue
   expect "man page $(basename "$page") renders without warnings" "" \
     "$(man --warnings -l "$page" 2>&1 >/dev/null)"
 done
-lint=$(lintian --pedantic "$deb" 2>&1 | grep -v '^running with root privileges' || true)
-echo "lintian: ${lint:-nothing to say}"
-expect "lintian reports no error" "" "$(grep '^E:' <<<"$lint" || true)"
+packages=("$deb" ${desktop_deb:+"$desktop_deb"})
+for package in "${packages[@]}"; do
+  lint=$(lintian --pedantic "$package" 2>&1 | grep -v '^running with root privileges' || true)
+  echo "lintian: ${lint:-nothing to say}"
+  expect "lintian reports no error on $(basename "$package")" "" "$(grep '^E:' <<<"$lint" || true)"
+done
 
 # --- 2. Under a real systemd ---------------------------------------------------------
 system_root=${LWK_SYSTEM_ROOT:-$repo/build/system-root}
