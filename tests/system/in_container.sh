@@ -16,6 +16,9 @@
 #     score is at most 1.8;
 #   - `systemctl stop` during a large apply lets the apply finish, and the
 #     next connection starts the helper again;
+#   - with the desktop application's package at /srv/desktop.deb: it
+#     installs, a member switches a set on in its window and applies the
+#     change, driven over AT-SPI as a person would; a copy of it is refused;
 #   - removing the package stops the socket and leaves /etc/hosts and the
 #     store alone.
 set -euo pipefail
@@ -48,6 +51,10 @@ expect "the socket is listening" "active" "$(systemctl is-active lantern-wharf-h
 expect "the socket's owner, group and mode" "root $GROUP 666" "$(stat -c '%U %G %a' "$SOCKET")"
 expect "the helper is not running before it is needed" "inactive" "$(systemctl is-active "$UNIT")"
 expect "/var/db exists" "yes" "$([ -d /var/db ] && echo yes)"
+DESKTOP_DEB=/srv/desktop.deb
+if [ -e "$DESKTOP_DEB" ]; then
+  expect "the desktop package installs" "0" "$(dpkg -i "$DESKTOP_DEB" >>/srv/dpkg.log 2>&1; echo $?)"
+fi
 
 printf '127.0.0.1\tlocalhost\n::1\tlocalhost\n' >/etc/hosts
 cp /etc/hosts /srv/original
@@ -149,6 +156,99 @@ expect "a member's flush is done" "0 done" "$(outcome as_user alice lantern-whar
 expect "the helper dropped the caches" "dropped the name caches" \
   "$(helper_journal | grep -o 'dropped the name caches' | tail -1)"
 
+# --- The desktop application ----------------------------------------------------
+if [ -e "$DESKTOP_DEB" ]; then
+  cat >/srv/window.py <<'EOF'
+# window.py PROGRAM SET: starts PROGRAM, the desktop application, and drives
+# it over AT-SPI as a person would: chooses SET with a click, switches it on
+# with Space, reviews the change and applies it. Prints "answered" once the
+# helper has answered; at the first step that does not come in time, a FAIL
+# line instead.
+import subprocess, sys, time
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib
+
+program, name = sys.argv[1:]
+Role, State = Atspi.Role, Atspi.StateType
+
+def nodes(node):  # every node but a table's cells, which grow with the lines
+    for i in range(node.get_child_count()):
+        child = node.get_child_at_index(i)
+        if child is not None:
+            yield child
+            if child.get_role() != Role.TABLE:
+                yield from nodes(child)
+
+def wait(step, probe, seconds=5):
+    end = time.monotonic() + seconds
+    while True:
+        try:
+            found = probe()
+        except GLib.Error:
+            found = None
+        if found:
+            return found
+        if time.monotonic() > end:
+            print(f"FAIL: {step}, not within {seconds} s")
+            sys.exit(1)
+        time.sleep(0.1)
+
+def find(role, start, state=State.SHOWING):
+    return next((n for n in nodes(app) if n.get_role() == role and n.get_name().startswith(start)
+                 and n.get_state_set().contains(state)), None)
+
+def press(node):
+    node.do_action([node.get_action_name(i) for i in range(node.get_n_actions())].index("Press"))
+
+window = subprocess.Popen([program])
+try:
+    desktop = Atspi.get_desktop(0)
+    app = wait("the window shows on the desktop", lambda: next(
+        (a for a in map(desktop.get_child_at_index, range(desktop.get_child_count()))
+         if a is not None and a.get_process_id() == window.pid), None), 10)
+    row = wait(f"the set {name} is listed, off", lambda: find(Role.LIST_ITEM, f"{name}, off,"))
+    box = row.get_extents(Atspi.CoordType.SCREEN)
+    Atspi.generate_mouse_event(box.x + box.width // 3, box.y + box.height // 2, "b1c")
+    wait(f"the set {name} is chosen", lambda: find(Role.LIST_ITEM, f"{name}, off,", State.SELECTED))
+    Atspi.generate_keyboard_event(0x20, None, Atspi.KeySynthType.SYM)  # XK_space
+    wait(f"the set {name} is switched on", lambda: find(Role.LIST_ITEM, f"{name}, on,"))
+    press(wait("Review and apply is offered", lambda: find(
+        Role.PUSH_BUTTON, "Review the change to /etc/hosts and apply it", State.ENABLED)))
+    press(wait("the diff is shown with its Apply", lambda: find(Role.PUSH_BUTTON, "Apply the change")))
+    # The diff closes as the window starts asking; it is busy until the answer.
+    wait("the diff closes", lambda: not find(Role.PUSH_BUTTON, "Apply the change"))
+    wait("the helper answers", lambda: not find(Role.PROGRESS_BAR, "Asking the helper"), 10)
+    print("answered")
+finally:
+    window.terminate()
+    window.wait(5)
+EOF
+  # window PROGRAM SET: alice switches SET on in PROGRAM's window and applies
+  # it. The X server must not reset when its last client leaves: AT-SPI's
+  # library connects and leaves while the window connects.
+  window() {
+    as_user alice env HOME=/tmp QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+      timeout 60 xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' -e /dev/stderr \
+      dbus-run-session -- /usr/bin/python3 /srv/window.py "$@" 2>>/srv/window.log | tail -1
+  }
+  install -o alice -m 0644 /dev/null /srv/window.log
+  desk='^10\.0\.0\.9[[:space:]]+desk\.test$'
+  expect "a set is added, switched off" "0 done" \
+    "$(outcome as_user alice lantern-wharf add --off desk '10.0.0.9 desk.test')"
+  expect "the window switches it on and applies the change" "answered" \
+    "$(window /usr/bin/lantern-wharf-desktop desk)"
+  expect "the line is on in /etc/hosts" "on" "$(grep -qE "$desk" /etc/hosts && echo on)"
+  expect "the helper's newest backup records the window's change" 'changed "desk"' \
+    "$(as_user alice lantern-wharf history | head -1 | cut -f3)"
+  cp /usr/bin/lantern-wharf-desktop /srv/lantern-wharf-desktop-copy
+  as_user alice lantern-wharf disable desk >/dev/null
+  expect "a copy of the window asks the helper" "answered" "$(window /srv/lantern-wharf-desktop-copy desk)"
+  expect "and is refused" "yes" \
+    "$(helper_journal | grep -q 'runs /srv/lantern-wharf-desktop-copy, not the client' && echo yes)"
+  expect "the line stays off" "off" "$(grep -qE "$desk" /etc/hosts && echo on || echo off)"
+fi
+
 # --- The restrictions, in effect on the running helper ----------------------
 pid=$(main_pid)
 status_of() { awk -v key="$1:" '$1 == key { print $2 }' "/proc/$pid/status"; }
@@ -215,6 +315,9 @@ expect "the exposure score is at most 1.8" "yes" \
 
 # --- Removing the package ------------------------------------------------------
 cp /etc/hosts /srv/before-removal
+if [ -e "$DESKTOP_DEB" ]; then
+  expect "the desktop package is removed" "0" "$(dpkg -r lantern-wharf-desktop >>/srv/dpkg.log 2>&1; echo $?)"
+fi
 expect "the package is removed" "0" "$(dpkg -r lantern-wharf-kit >>/srv/dpkg.log 2>&1; echo $?)"
 expect "the socket is stopped" "inactive" "$(systemctl is-active lantern-wharf-helper.socket)"
 expect "the helper is stopped" "inactive" "$(systemctl is-active "$UNIT")"
@@ -228,5 +331,6 @@ if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed; dpkg said:"
   cat /srv/dpkg.log
   helper_journal | tail -20
+  [ ! -e /srv/window.log ] || tail -20 /srv/window.log
   exit 1
 fi

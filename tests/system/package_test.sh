@@ -9,7 +9,8 @@
 #   2. installed and used under a real systemd: a Debian root made once by
 #      debootstrap (kept in build/system-root, or LWK_SYSTEM_ROOT) is booted
 #      with systemd-nspawn on a throw-away overlay, so that it stays as it was
-#      made, and tests/system/in_container.sh runs inside.
+#      made, and tests/system/in_container.sh runs inside, with the desktop
+#      application's package beside the core one when it is given.
 #
 # usage: tests/system/package_test.sh PACKAGE.deb [DESKTOP.deb]
 # Needs root; exits 77 (skipped) without it.
@@ -158,9 +159,16 @@ done
 
 # --- 2. Under a real systemd ---------------------------------------------------------
 system_root=${LWK_SYSTEM_ROOT:-$repo/build/system-root}
+# The helper's system; and for the desktop application, the Qt libraries its
+# package depends on, X's platform plugin and the SVG icon's, a virtual
+# display, AT-SPI and Python's bindings of it to drive the window, and a font.
+# dbus-x11 provides the session bus that AT-SPI's settings need, which
+# debootstrap does not choose by itself.
+root_packages=systemd,systemd-sysv,dbus,systemd-resolved,nscd,adduser,passwd,util-linux,procps,libpam-systemd,polkitd
+root_packages+=,libqt6core6,libqt6dbus6,libqt6gui6,libqt6widgets6,qt6-qpa-plugins,libqt6svg6
+root_packages+=,xvfb,xauth,dbus-x11,at-spi2-core,python3-gi,gir1.2-atspi-2.0,fonts-dejavu-core
 # The marker records what the root was made with: a root made with another
 # list of packages is made again.
-root_packages=systemd,systemd-sysv,dbus,systemd-resolved,nscd,adduser,passwd,util-linux,procps,libpam-systemd,polkitd
 if [ "$(cat "$system_root/.complete" 2>/dev/null)" != "$root_packages" ]; then
   rm -rf "$system_root"
   mkdir -p "$(dirname "$system_root")"
@@ -178,9 +186,14 @@ EOF
 )
 cp "$deb" "$scratch/package.deb"
 cp "$here/in_container.sh" "$scratch/in_container.sh"
+binds=(--bind-ro="$scratch/package.deb:/srv/package.deb"
+       --bind-ro="$scratch/in_container.sh:/srv/in_container.sh")
+if [ -n "$desktop_deb" ]; then
+  cp "$desktop_deb" "$scratch/desktop.deb"
+  binds+=(--bind-ro="$scratch/desktop.deb:/srv/desktop.deb")
+fi
 systemd-nspawn --quiet --directory="$system_root" --volatile=overlay --register=no --keep-unit \
-  --boot --console=passive --bind-ro="$scratch/package.deb:/srv/package.deb" \
-  --bind-ro="$scratch/in_container.sh:/srv/in_container.sh" >"$scratch/boot.log" 2>&1 &
+  --boot --console=passive "${binds[@]}" >"$scratch/boot.log" 2>&1 &
 nspawn_pid=$!
 leader=
 for _ in $(seq 1 100); do
