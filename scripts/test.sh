@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the default preset (g++, warnings as errors) and runs every test;
-# the macOS sources' tests with clang; then builds the Debian package and checks it, on its own and installed
+# the macOS sources' tests with clang; then builds the Debian packages and checks them, on their own and installed
 # under a real systemd in a throw-away container (tests/system).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,8 +17,12 @@ ctest --preset clang -R '^(Xpc|Served|SignatureMacos|HelperLinkMacos)\.'
 cmake --preset package
 cmake --build --preset package
 cpack --preset package
-package=$(ls -t build/package/lantern-wharf-kit_*.deb | head -1)
+packages=("$(ls -t build/package/lantern-wharf-kit_*.deb | head -1)")
+# The desktop application's package, where the build made one.
+if compgen -G 'build/package/lantern-wharf-desktop_*.deb' >/dev/null; then
+  packages+=("$(ls -t build/package/lantern-wharf-desktop_*.deb | head -1)")
+fi
 status=0
-tests/system/package_test.sh "$package" || status=$?
+tests/system/package_test.sh "${packages[@]}" || status=$?
 # 77: skipped, without root.
 [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || exit "$status"
