@@ -449,6 +449,9 @@ QWidget* MainWindow::build_footer() {
 
 void MainWindow::tell(const Told& told) {
   banner_->setText((QStringList{told.sentence} + told.details).join(QLatin1Char('\n')));
+  // A label's fixed name hides its text from assistive technology, which
+  // reads what it says in its description.
+  banner_->setAccessibleDescription(banner_->text());
   QPalette palette = banner_->palette();
   palette.setColor(QPalette::Window, told.tone == Tone::Neutral
                                          ? QApplication::palette().color(QPalette::Window)
@@ -478,6 +481,7 @@ void MainWindow::refresh() {
     state = QStringLiteral("edits not yet applied");
   }
   state_->setText(state);
+  state_->setAccessibleDescription(state);
   const bool can = session_.can_apply();
   apply_->setEnabled(can);
   apply_action_->setEnabled(can);

@@ -6,6 +6,7 @@
 // the screenshots kept in docs/screenshots, light and dark.
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QLabel>
@@ -484,6 +485,9 @@ class WindowTest : public QObject {
     QTest::keyClick(review, Qt::Key_Return);
     QTRY_COMPARE(banner(), QStringLiteral("done: the helper wrote the sets into /etc/hosts"));
     QCOMPARE(read_hosts(), block({kNode + "work", "10.0.0.5 intranet.test"}));
+    // What the window says reaches assistive technology, under its name.
+    auto* said = QAccessible::queryAccessibleInterface(find<QLabel>("banner"));
+    QCOMPARE(said->text(QAccessible::Description), banner());
     // Every control a person can reach has a name assistive technology reads.
     QStringList unnamed;
     for (QWidget* widget : window_->findChildren<QWidget*>()) {
