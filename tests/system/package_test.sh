@@ -143,6 +143,8 @@ if [ -n "$desktop_deb" ]; then
            xargs -r dpkg -S | cut -d: -f1 | sort -u)
   expect "the desktop package needs each Qt library it links" "$linked" \
     "$(grep -o '^libqt6[^ ]*' <<<"$depends" | sort -u)"
+  expect "the desktop package recommends what draws its icon, and nothing of the helper's" \
+    "libqt6svg6" "$(dpkg-deb -f "$desktop_deb" Recommends)"
 fi
 
 for page in "$root"/usr/share/man/man*/*.gz "$desktop_root"/usr/share/man/man*/*.gz; do
