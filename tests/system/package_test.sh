@@ -25,7 +25,6 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 77
 fi
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../.." && pwd)
 deb=$(realpath "$1")
 desktop_deb=${2:+$(realpath "$2")}
 scratch=$(mktemp -d /var/tmp/lwk-package-XXXXXX)
@@ -160,26 +159,7 @@ for package in "${packages[@]}"; do
 done
 
 # --- 2. Under a real systemd ---------------------------------------------------------
-system_root=${LWK_SYSTEM_ROOT:-$repo/build/system-root}
-# The helper's system; and for the desktop application, the Qt libraries its
-# package depends on, X's platform plugin and the SVG icon's, a virtual
-# display, AT-SPI and Python's bindings of it to drive the window, and a font.
-# dbus-x11 provides the session bus that AT-SPI's settings need, which
-# debootstrap does not choose by itself.
-root_packages=systemd,systemd-sysv,dbus,systemd-resolved,nscd,adduser,passwd,util-linux,procps,libpam-systemd,polkitd
-root_packages+=,libqt6core6,libqt6dbus6,libqt6gui6,libqt6widgets6,qt6-qpa-plugins,libqt6svg6
-root_packages+=,xvfb,xauth,dbus-x11,at-spi2-core,python3-gi,gir1.2-atspi-2.0,fonts-dejavu-core
-# The marker records what the root was made with: a root made with another
-# list of packages is made again.
-if [ "$(cat "$system_root/.complete" 2>/dev/null)" != "$root_packages" ]; then
-  rm -rf "$system_root"
-  mkdir -p "$(dirname "$system_root")"
-  echo "making a Debian root in $system_root with debootstrap (once)"
-  debootstrap --variant=minbase --include="$root_packages" \
-    bookworm "$system_root" http://deb.debian.org/debian >"$scratch/debootstrap.log" 2>&1 ||
-    { tail -20 "$scratch/debootstrap.log"; exit 1; }
-  echo "$root_packages" >"$system_root/.complete"
-fi
+system_root=$("$here/system_root.sh")
 capability_mask=$(python3 - "$(unit_value service CapabilityBoundingSet)" <<'EOF'
 import re, sys
 numbers = dict(re.findall(r"#define (CAP_\w+)\s+(\d+)\b", open("/usr/include/linux/capability.h").read()))
